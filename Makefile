@@ -1,0 +1,53 @@
+# Orvane: `make run` starts the emulated PVR with Orvane on a demo disk; `make test` builds
+# everything (PC, sanitizers, PVR) and runs every test. Both install what is missing.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+PVR_BUILD ?= build-pvr
+DEMO_ROOT ?= $(BUILD)/demo-pvr
+PORT ?=
+CMAKE_FLAGS ?=
+
+.PHONY: all run test build asan pvr deps deps-run demo clean bench fuzz
+
+all: build
+
+deps:
+	@tools/setup-deps.sh test
+
+deps-run:
+	@tools/setup-deps.sh run
+
+build: deps-run
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j$(JOBS)
+
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON >/dev/null
+	cmake --build $(ASAN_BUILD) -j$(JOBS) --target orvane_unit_tests $(ASAN_TARGETS)
+
+pvr: deps
+	tools/fetch-mipsel-libs.sh $(PVR_BUILD)/sysroot
+	cmake -S . -B $(PVR_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mipsel-linux-gnu.cmake \
+	  -DORVANE_PVR_SYSROOT=$(CURDIR)/$(PVR_BUILD)/sysroot >/dev/null
+	cmake --build $(PVR_BUILD) -j$(JOBS)
+
+demo: build
+	/usr/bin/python3 tools/make_demo_disk.py $(DEMO_ROOT) --install $(BUILD) $(if $(PORT),--port $(PORT))
+
+run: demo
+	@echo "Orvane on the emulated PVR: http://localhost:$${PORT:-8000}/  (Ctrl-C stops it)"
+	$(BUILD)/emulator/pvrsim --root $(DEMO_ROOT) $(DEMO_ROOT)/mnt/hd/ProgramFiles/Orvane.tap
+
+test: deps
+	$(MAKE) build asan pvr
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cd $(ASAN_BUILD) && ctest --output-on-failure
+	cd $(PVR_BUILD) && ctest --output-on-failure -j$(JOBS)
+
+bench: build
+	/usr/bin/python3 bench/run_all.py $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PVR_BUILD)

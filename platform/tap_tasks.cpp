@@ -1,0 +1,103 @@
+#include "platform/tap_tasks.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include "platform/directory_stack.h"
+#include "platform/firmware_hooks.h"
+#include "platform/pvr_path.h"
+#include "platform/tap_file_info.h"
+
+namespace {
+
+// The hand-over record: magic, TAP ID and the parameter block's address (a 32-bit word on
+// the PVR; as wide as a pointer elsewhere).
+struct StartHandOver {
+  dword magic;
+  dword id;
+  uintptr_t block;
+};
+
+// Reads the TAP information of a file in the TAP's current folder.
+bool ReadInfoOfTapFile(const char *name, TapFileInfo *info, char *folder, size_t folderSize) {
+  if (!HDD_TAP_GetCurrentDir(folder, folderSize)) return false;
+  char pvrPath[PVR_PATH_SIZE];
+  int n = name[0] == '/' ? snprintf(pvrPath, sizeof pvrPath, "/mnt/hd%s", name)
+                         : snprintf(pvrPath, sizeof pvrPath, "/mnt/hd%s/%s", strcmp(folder, "/") ? folder : "", name);
+  if (n < 0 || (size_t)n >= sizeof pvrPath) return false;
+  MappedPath path(pvrPath);
+  return path.c_str() && ReadTapFileInfo(path.c_str(), info);
+}
+
+}  // namespace
+
+int HDD_TAP_Start(const char *name, bool batch, void *parameterBlock, dword *id) {
+  if (!name || !*name) return 0;
+  TapFileInfo info;
+  char folder[TAP_FOLDER_PATH_SIZE];
+  if (!ReadInfoOfTapFile(name, &info, folder, sizeof folder)) return 0;
+  if (id) *id = info.id;
+
+  int batchSegment = -1;
+  void *batchMemory = nullptr;
+  if (batch) {
+    batchSegment = shmget(TAP_BATCH_SHM_KEY, 1, IPC_CREAT | 0666);
+    if (batchSegment >= 0) batchMemory = shmat(batchSegment, nullptr, 0);
+  }
+  int startSegment = shmget(TAP_START_SHM_KEY, sizeof(StartHandOver), IPC_CREAT | 0666);
+  void *startMemory = startSegment >= 0 ? shmat(startSegment, nullptr, 0) : nullptr;
+  if (startMemory != nullptr && startMemory != (void *)-1) {
+    StartHandOver handOver = {TAP_START_MAGIC, info.id, (uintptr_t)parameterBlock};
+    memcpy(startMemory, &handOver, sizeof handOver);
+  }
+
+  FwSaveWorkFolder save = HookSaveWorkFolder();
+  FwRestoreWorkFolder restore = HookRestoreWorkFolder();
+  FwSelectFolder select = HookSelectFolder();
+  FwSetWorkFolder setWork = HookSetWorkFolder();
+  FwExecProgram exec = HookExecProgram();
+  if (save) save();
+  if (select && setWork) {
+    FirmwareFolderRecord record = {};
+    select(&record, folder);
+    setWork(&record);
+  }
+  char fileName[TAP_FOLDER_PATH_SIZE];
+  snprintf(fileName, sizeof fileName, "%s", name);
+  int result = exec ? 1 : 0;
+  if (exec) exec(fileName);
+
+  if (startMemory != nullptr && startMemory != (void *)-1) shmdt(startMemory);
+  if (startSegment >= 0) shmctl(startSegment, IPC_RMID, nullptr);
+  if (batchMemory != nullptr && batchMemory != (void *)-1) shmdt(batchMemory);
+  if (batchSegment >= 0) shmctl(batchSegment, IPC_RMID, nullptr);
+  if (restore) restore();
+  return result;
+}
+
+int HDD_TAP_SendEvent(dword id, bool allowInterception, word event, TapParam param1, TapParam param2) {
+  (void)allowInterception;
+  FirmwareTapTask *tasks = FirmwareTapTasks();
+  dword *current = FirmwareCurrentTapTask();
+  if (!tasks || !current) return 0;
+  int called = 0;
+  for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
+    FirmwareTapTask &task = tasks[slot];
+    if (!task.record || !task.eventHandler || task.status == 0) continue;
+    if (id != 0) {
+      TapFileInfo info;
+      MappedPath path(task.record->fileName);
+      if (!path.c_str() || !ReadTapFileInfo(path.c_str(), &info) || info.id != id) continue;
+    }
+    dword saved = *current;
+    *current = (dword)slot;
+    task.eventHandler(event, param1, param2);
+    *current = saved;
+    called++;
+    if (id != 0) break;
+  }
+  return called;
+}

@@ -1,0 +1,78 @@
+#include "tests/unit/emulated_pvr.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/tap_api.h"
+
+namespace {
+
+void MakeFolders(const std::string &path) {
+  for (size_t at = 1; (at = path.find('/', at)) != std::string::npos; at++) {
+    mkdir(path.substr(0, at).c_str(), 0755);
+  }
+  mkdir(path.c_str(), 0755);
+}
+
+}  // namespace
+
+void EmulatedPvr::SetUp() {
+  char pattern[] = "/tmp/orvane-pvr-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  root_ = pattern;
+  for (const char *folder : {"/mnt/hd/ProgramFiles/Settings/Orvane/public_html", "/mnt/hd/DataFiles",
+                             "/mnt/hd/MP3Files", "/dev/pts", "/tmp"}) {
+    MakeFolders(root_ + folder);
+  }
+  std::string error;
+  ASSERT_TRUE(emu::Start(root_, &error)) << error;
+  for (emu::Task &task : emu::gTasks) task = emu::Task();
+  ASSERT_EQ(emu::AttachLinkedTap(0x514B570F, "/ProgramFiles/Settings/Orvane", TAP_EventHandler), 0);
+}
+
+void EmulatedPvr::TearDown() {
+  for (emu::Task &task : emu::gTasks) task = emu::Task();
+  if (!root_.empty() && root_.rfind("/tmp/orvane-pvr-", 0) == 0) {
+    int ignored = system(("rm -rf '" + root_ + "'").c_str());
+    (void)ignored;
+  }
+}
+
+std::string EmulatedPvr::Host(const std::string &pvrPath) const {
+  return root_ + (pvrPath.empty() || pvrPath[0] != '/' ? "/" : "") + pvrPath;
+}
+
+void EmulatedPvr::WriteFile(const std::string &pvrPath, const std::string &content) const {
+  std::string path = Host(pvrPath);
+  MakeFolders(path.substr(0, path.rfind('/')));
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+}
+
+std::string EmulatedPvr::ReadFile(const std::string &pvrPath) const {
+  std::ifstream in(Host(pvrPath), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool EmulatedPvr::Exists(const std::string &pvrPath) const {
+  struct stat s;
+  return stat(Host(pvrPath).c_str(), &s) == 0;
+}
+
+std::string RunCommand(const std::string &command, int *status) {
+  std::string output;
+  FILE *pipe = popen(command.c_str(), "r");
+  if (!pipe) return output;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  int rc = pclose(pipe);
+  if (status) *status = rc;
+  return output;
+}

@@ -1,0 +1,121 @@
+#!/usr/bin/python3
+"""Writes an emulated PVR root for pvrsim: the disk's folder layout, the model table
+"FirmwareTMS.dat", the model profile "pvrsim.json" and default settings. With --install it
+also puts the built TAPs and the browser application on the disk (refreshed every time).
+
+usage: make_demo_disk.py ROOT [--install BUILD_DIR] [--port N] [--force]
+"""
+import argparse
+import json
+import os
+import shutil
+import struct
+import sys
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# The emulated models: system ID, name, app type, system type, remote type, recording
+# streams, ".mpg" recordings.
+MODELS = [
+    (22010, "TMS-2400 HD", "TMS", 5, 2, 4, 0),
+    (22122, "TMS-2100", "TMS", 5, 1, 2, 0),
+    (22570, "TMS-3200 MPG", "TMS", 5, 2, 4, 1),
+]
+DEMO_SYSTEM_ID = 22010
+
+FOLDERS = [
+    "mnt/hd/ProgramFiles/Settings/Orvane/public_html",
+    "mnt/hd/DataFiles",
+    "mnt/hd/MP3Files",
+    "mnt/hd/MediaFiles",
+    "mnt/hd/tmp",
+    "dev/pts",
+    "tmp",
+]
+
+
+def model_table(models):
+    """The model table: magic, a zero word at 8, the count at 12, 348-byte records at 20."""
+    out = bytearray(struct.pack("<IIII", 0x12345678, 1, 0, len(models)) + bytes(4))
+    for system_id, name, app_type, system_type, remote, streams, mpg in models:
+        record = bytearray(348)
+        struct.pack_into("<H", record, 0, system_id)
+        record[4:4 + len(name)] = name.encode()
+        record[260:260 + len(app_type)] = app_type.encode()
+        struct.pack_into("<I", record, 292, system_type)
+        struct.pack_into("<I", record, 304, 0)
+        struct.pack_into("<I", record, 320, remote)
+        struct.pack_into("<I", record, 324, streams)
+        record[328] = mpg
+        out += record
+    return bytes(out)
+
+
+def profile(system_id):
+    return {
+        "system_id": system_id,
+        "utc_offset": 60,
+        "time_mode": 0,
+        "clock": "host",
+        "optional_symbols": ["_isAnalogMode", "_Z26Appl_GetAnalogEncoderStatev",
+                             "_Z23Appl_AnalogChangeActionv", "_Z25Appl_SetAnalogEncoderModeh",
+                             "_Z25Appl_GetAnalogEncoderModev", "_Z26Appl_ConvertToValidUTF8StrPhi"],
+        "recordings": [{"type": 0}, {"type": 0}, {"type": 0}, {"type": 0}],
+    }
+
+
+def write(path, data, force):
+    if os.path.exists(path) and not force:
+        return
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
+    for folder in FOLDERS:
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+    settings = os.path.join(root, "mnt/hd/ProgramFiles/Settings")
+    write(os.path.join(settings, "FirmwareTMS.dat"), model_table(MODELS), force)
+    write(os.path.join(root, "pvrsim.json"), json.dumps(profile(system_id), indent=2).encode() + b"\n", force)
+    ini = os.path.join(settings, "Orvane", "Orvane.ini")
+    if port is not None or not os.path.exists(ini) or force:
+        text = (f"port={port or 8000}\r\nsearchport=8800\r\nlogginglevel=1\r\nepgsource=0\r\n"
+                "cachecontrol=1\r\nauthentication=1\r\nepgcache=0\r\n")
+        write(ini, text.encode(), True)
+
+
+def install(root, build):
+    """Links the built TAPs into /ProgramFiles and copies the browser application."""
+    programs = os.path.join(root, "mnt/hd/ProgramFiles")
+    for tap in ("webserver/Orvane.tap", "config/Orvane-Config.tap"):
+        built = os.path.join(build, tap)
+        if not os.path.exists(built):
+            continue
+        target = os.path.join(programs, os.path.basename(tap))
+        if os.path.lexists(target):
+            os.remove(target)
+        os.symlink(os.path.abspath(built), target)
+    skimlet = os.path.join(build, "search/skimlet")
+    if os.path.exists(skimlet):
+        target = os.path.join(programs, "Settings/Orvane/skimlet")
+        shutil.copy2(skimlet, target)
+    public = os.path.join(SOURCE, "public_html")
+    shutil.copytree(public, os.path.join(programs, "Settings/Orvane/public_html"), dirs_exist_ok=True)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("root")
+    ap.add_argument("--install", metavar="BUILD_DIR")
+    ap.add_argument("--port", type=int)
+    ap.add_argument("--force", action="store_true", help="rewrite files that exist")
+    args = ap.parse_args()
+    generate(args.root, args.force, args.port)
+    if args.install:
+        install(args.root, args.install)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

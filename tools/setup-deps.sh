@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs the Debian packages the build, the emulator and the tests need.
+# Usage: tools/setup-deps.sh [run|test]   (run needs fewer packages than test)
+set -eu
+want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev iproute2"
+if [ "${1:-test}" = test ]; then
+  want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
+        python3-pytest curl lhasa jlha-utils busybox lighttpd libpcre2-dev pcre2-utils
+        python3-websocket python3-pil gzip apt dpkg"
+fi
+missing=""
+for p in $want; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "setup: missing Debian packages:$missing"
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup: run as root, or install them with: sudo apt-get install -y$missing" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q || true
+apt-get install -y -q --no-install-recommends $missing

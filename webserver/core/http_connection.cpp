@@ -1,0 +1,236 @@
+#include "webserver/core/http_connection.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "platform/firmware_hooks.h"
+#include "webserver/core/lifecycle.h"
+#include "webserver/core/logging.h"
+#include "webserver/core/request_parser.h"
+#include "webserver/core/request_router.h"
+#include "webserver/core/settings.h"
+
+struct sockaddr_in gNexusServer, gNexusInbound;
+int gHTTPstatus = 200;
+int gPowerFlag;
+
+namespace {
+
+enum {
+  RECEIVE_SPARE = 2048,      // zero bytes after the request, so it is always terminated
+  READ_TIMEOUT_POLLS = 101,  // empty polls before an idle connection is dropped
+  HEADER_SIZE = 10240,
+  SEND_TIMEOUT_SECONDS = 30, // a client that stops reading cannot stall the PVR for longer
+};
+
+void CloseListening(const char *message, bool withErrno) {
+  if (withErrno) {
+    LOGF(LOG_OPERATIONAL, message, errno);
+  } else {
+    LOGF(LOG_OPERATIONAL, "%s", message);
+  }
+  close(gListenSocket);
+}
+
+// Sends all of data on the client connection; the result of the last send call.
+long SendAll(const char *data, int length) {
+  long total = 0;
+  while (total < length) {
+    ssize_t sent = send(gInboundSocket, data + total, (size_t)(length - total), MSG_NOSIGNAL);
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent <= 0) return total > 0 ? total : sent;
+    total += sent;
+  }
+  return total;
+}
+
+bool AnyRecordingRuns() {
+  for (int slot = 0; slot < gRecordingStreams; slot++) {
+    TYPE_RecInfo info = {};
+    if (TAP_Hdd_GetRecInfo((byte)slot, &info) && info.recType != 0) return true;
+  }
+  return false;
+}
+
+void CarryOutPowerAction() {
+  int action = gPowerFlag;
+  gPowerFlag = 0;
+  if (action == 1) {
+    FwPutDevEvt putDevEvt = HookPutDevEvt();
+    if (putDevEvt) putDevEvt(DEV_EVENT_POWER_OFF, 0);
+  } else if (action == 2) {
+    if (!AnyRecordingRuns()) TAP_Reboot();
+  } else if (action == 3) {
+    TAP_Reboot();
+  }
+}
+
+const char *StatusText(int status) {
+  switch (status) {
+    case 404: return "NOT FOUND";
+    case 401: return "Access Denied";
+    case 304: return "Not Modified";
+    default: return "OK";
+  }
+}
+
+int FormatHeader(char *header, int length, const char *contentType, int cacheFlag) {
+  const char *text = StatusText(gHTTPstatus);
+  int n;
+  if (cacheFlag == 0) {
+    n = snprintf(header, HEADER_SIZE,
+                 "HTTP/1.1 %d %s\r\nConnection: close\r\nCache-Control: no-cache, no-store\r\n"
+                 "Content-Type: %s; charset=utf-8\r\nContent-Length: %d\r\n\r\n",
+                 gHTTPstatus, text, contentType, length);
+  } else if (gHTTPstatus == 200 && (gCacheControl & 1)) {
+    n = snprintf(header, HEADER_SIZE,
+                 "HTTP/1.1 %d %s\r\nConnection: close\r\nCache-Control: must-revalidate\r\n"
+                 "Content-Type: %s; charset=utf-8\r\nContent-Length: %d\r\nEtag: %s\r\n\r\n",
+                 gHTTPstatus, text, contentType, length, gHTTPetag);
+  } else if (gHTTPstatus == 304) {
+    n = snprintf(header, HEADER_SIZE, "HTTP/1.1 %d %s\r\nConnection: close\r\nEtag: %s\r\n\r\n",
+                 gHTTPstatus, text, gHTTPetag);
+  } else {
+    n = snprintf(header, HEADER_SIZE,
+                 "HTTP/1.1 %d %s\r\nConnection: close\r\nContent-Type: %s; charset=utf-8\r\n"
+                 "Content-Length: %d\r\n\r\n",
+                 gHTTPstatus, text, contentType, length);
+  }
+  return n < HEADER_SIZE ? n : HEADER_SIZE - 1;
+}
+
+}  // namespace
+
+void NetServerInit() {
+  LOGF(LOG_NETWORK, "Initialising listening socket.");
+  gListenSocket = socket(AF_INET, SOCK_STREAM, 0);
+  if (gListenSocket < 0) {
+    LOGF(LOG_OPERATIONAL, "Error opening listening socket.");
+    return;
+  }
+  LOGF(LOG_NETWORK, "Setting listening socket %d to non-blocking mode.", gListenSocket);
+  fcntl(gListenSocket, F_SETFL, fcntl(gListenSocket, F_GETFL) | O_NONBLOCK);
+  fcntl(gListenSocket, F_SETFD, FD_CLOEXEC);
+  int on = 1;
+  if (setsockopt(gListenSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
+    CloseListening("Failed to set socket option on listening socket. errno=%d.", true);
+    return;
+  }
+  memset(&gNexusServer, 0, sizeof gNexusServer);
+  gNexusServer.sin_family = AF_INET;
+  gNexusServer.sin_addr.s_addr = htonl(INADDR_ANY);
+  gNexusServer.sin_port = htons(gPort);
+  LOGF(LOG_NETWORK, "About to 'bind' listening socket %d on port %d.", gListenSocket, gPort);
+  if (bind(gListenSocket, reinterpret_cast<sockaddr *>(&gNexusServer), sizeof gNexusServer) != 0) {
+    CloseListening("Failed to bind to listening socket.  errno=%d.", true);
+    return;
+  }
+  LOGF(LOG_NETWORK, "About to 'listen' listening socket %d.", gListenSocket);
+  if (listen(gListenSocket, 1) != 0) {
+    CloseListening("Failed to listen to listening socket.", false);
+    return;
+  }
+  gServerStatus = 1;
+  LOGF(LOG_NETWORK, "Listening socket %d initialisation complete.", gListenSocket);
+}
+
+void NetServerCheck() {
+  socklen_t size = sizeof gNexusInbound;
+  int inbound = accept(gListenSocket, reinterpret_cast<sockaddr *>(&gNexusInbound), &size);
+  if (inbound < 0) {
+    gInboundSocket = 0;
+    return;
+  }
+  gInboundSocket = inbound;
+  fcntl(inbound, F_SETFD, FD_CLOEXEC);
+  struct timeval timeout = {SEND_TIMEOUT_SECONDS, 0};
+  setsockopt(inbound, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  gServerStatus = 2;
+  gConnectTicks = 0;
+  LOGF(LOG_NETWORK, "Got connection from %s.", inet_ntoa(gNexusInbound.sin_addr));
+  NetServerRead();
+}
+
+void NetServerRead() {
+  int pending = 0;
+  long received = 0;
+  if (ioctl(gInboundSocket, FIONREAD, &pending) == 0 && pending > 0) {
+    char *buffer = static_cast<char *>(TAP_MemAlloc((dword)pending + RECEIVE_SPARE));
+    if (!buffer) {
+      LOGF(LOG_OPERATIONAL, "Error allocating memory for inbound socket buffer.");
+    } else {
+      memset(buffer, 0, (size_t)pending + RECEIVE_SPARE);
+      received = recv(gInboundSocket, buffer, (size_t)pending, MSG_DONTWAIT);
+      if (received > 0) {
+        LOGF(LOG_NETWORK, "---------");
+        LOGF(LOG_NETWORK, "NetServerRead()");
+        LOGF(LOG_NETWORK, "Got %ld bytes of data from socket %d.", received, gInboundSocket);
+        LOGF(LOG_NETWORK, "---------");
+        NetReadCommand(buffer, (int)received);
+        TAP_MemFree(buffer);
+        return;
+      }
+      TAP_MemFree(buffer);
+    }
+  }
+  if (++gConnectTicks < READ_TIMEOUT_POLLS) return;
+  LOGF(LOG_NETWORK, "NetServerRead: timeout [%ld], resetting connection.", received);
+  close(gInboundSocket);
+  gConnectTicks = 0;
+  gServerStatus = 1;
+}
+
+void NetReadCommand(char *request, int length) {
+  NetParseRequest(request, length);
+  dword start = TAP_GetTick();
+  NetProcessCommand();
+  LOGF(LOG_DETAIL, "Command completed in %ld ticks.", (long)(TAP_GetTick() - start));
+  CarryOutPowerAction();
+}
+
+void NetHTTPRespond(const char *data, int length, const char *contentType, int cacheFlag) {
+  LOGF(LOG_NETWORK, "NetHTTPRespond: Content-type = '%s', cache-control = %d.", contentType, cacheFlag);
+  if (length < 0 || !data) length = 0;
+  if (gHTTPstatus != 401) {
+    char header[HEADER_SIZE];
+    int headerLength = FormatHeader(header, length, contentType ? contentType : "text/html", cacheFlag);
+    LOGF(LOG_NETWORK, "NetHTTPRespond: Sending header: %d. Socket = %d.", headerLength, gInboundSocket);
+    errno = 0;
+    long sent = SendAll(header, headerLength);
+    LOGF(LOG_NETWORK, "NetHTTPRespond Sent: %ld, errno: %d. Socket = %d.", sent, errno, gInboundSocket);
+  }
+  errno = 0;
+  if (gHTTPstatus != 304) {
+    LOGF(LOG_NETWORK, "NetHTTPRespond: Sending payload: %d. Socket = %d.", length, gInboundSocket);
+    long sent = SendAll(data, length);
+    LOGF(LOG_NETWORK, "NetHTTPRespond Sent: %ld, errno: %d. Socket = %d.", sent, errno, gInboundSocket);
+  }
+  close(gInboundSocket);
+  gHTTPstatus = 200;
+  gServerStatus = 1;
+}
+
+void NetSend401() {
+  static const char kAnswer[] =
+      "HTTP/1.1 401 Access Denied\r\nWWW-Authenticate: Basic realm=\"Orvane\"\r\nContent-Length: 0\r\n\r\n";
+  gHTTPstatus = 401;
+  LOGF(LOG_NETWORK, "Sending 401.");
+  NetHTTPRespond(kAnswer, (int)sizeof kAnswer - 1, "text/html", 0);
+}
+
+void NetSend404() {
+  static const char kPage[] =
+      "<html><head>\r\n<title>404 Not Found</title>\r\n</head><body>\r\n"
+      "<p>The requested URL was not found.</p>\r\n</body></html>\r\n";
+  gHTTPstatus = 404;
+  LOGF(LOG_NETWORK, "Sending 404.");
+  NetHTTPRespond(kPage, (int)sizeof kPage - 1, "text/html", 0);
+}

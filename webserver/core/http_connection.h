@@ -1,0 +1,21 @@
+// The HTTP/1.1 server inside the firmware's event loop: one non-blocking listening
+// socket and at most one client connection, both polled from idle events.
+#pragma once
+
+#include <netinet/in.h>
+
+#include "platform/tap_api.h"
+
+#include "webserver/core/request_parser.h"
+
+extern struct sockaddr_in gNexusServer, gNexusInbound;
+extern int gHTTPstatus;   // 200 except while a 304, 401 or 404 is being sent
+extern int gPowerFlag;   // 1 shut down, 2 reboot unless recording, 3 reboot regardless
+
+void NetServerInit();
+void NetServerCheck();
+void NetServerRead();
+void NetReadCommand(char *request, int length);
+void NetHTTPRespond(const char *data, int length, const char *contentType, int cacheFlag);
+void NetSend401();
+void NetSend404();
