@@ -49,11 +49,16 @@ void Unload(int slot) {
   if (handle) dlclose(handle);
 }
 
-// The TAP's disk path ("/mnt/hd/...") when its file lies on the emulated disk.
+// The TAP's disk path ("/mnt/hd/...") when its file lies on the emulated disk (the file
+// itself may be a link to a build folder).
 std::string DiskPathOf(const std::string &hostFile) {
   std::string disk = gRoot + "/mnt/";
+  size_t slash = hostFile.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : hostFile.substr(0, slash ? slash : 1);
+  std::string name = slash == std::string::npos ? hostFile : hostFile.substr(slash + 1);
   char resolved[PATH_MAX];
-  std::string path = realpath(hostFile.c_str(), resolved) ? resolved : hostFile;
+  if (!realpath(folder.c_str(), resolved)) return hostFile;
+  std::string path = std::string(resolved) + "/" + name;
   if (path.compare(0, disk.size(), disk) == 0) return "/mnt/" + path.substr(disk.size());
   return hostFile;
 }

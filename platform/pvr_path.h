@@ -1,6 +1,6 @@
 // Absolute paths of the PVR's Linux file system ("/mnt/hd/...", "/dev/pts/0", "/proc/mounts").
-// On the PVR they are used as they are; on a PC they lie below the emulated PVR's root
-// folder, named by the environment variable ORVANE_ROOT.
+// On the PVR they are used as they are; on a PC (and in the PVR build's tests under an
+// emulator) they lie below the emulated PVR's root folder, named by ORVANE_ROOT.
 #pragma once
 
 #include <stddef.h>

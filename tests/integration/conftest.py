@@ -126,3 +126,68 @@ def start_pvrsim():
     yield start
     for sim in started:
         sim.kill()
+
+
+ECHO_TAP = os.environ.get("ECHO_TAP", os.path.join(BUILD, "tests", "taps", "EchoTest.tap"))
+
+
+def raw_request(port, data, host="127.0.0.1", timeout=10, read=True):
+    """Sends raw request bytes and returns everything the server sent until it closed."""
+    with socket.create_connection((host, port), timeout=timeout) as s:
+        s.sendall(data)
+        if not read:
+            return b""
+        chunks = []
+        while True:
+            chunk = s.recv(65536)
+            if not chunk:
+                break
+            chunks.append(chunk)
+        return b"".join(chunks)
+
+
+def get(port, path, headers=(), method="GET", body=b""):
+    """A minimal HTTP/1.1 request; returns (status line, headers dict, body bytes)."""
+    head = f"{method} {path} HTTP/1.1\r\nHost: 127.0.0.1:{port}\r\n"
+    for name, value in headers:
+        head += f"{name}: {value}\r\n"
+    if body:
+        head += f"Content-Length: {len(body)}\r\n"
+    answer = raw_request(port, head.encode() + b"\r\n" + body)
+    header, _, payload = answer.partition(b"\r\n\r\n")
+    lines = header.decode("latin-1").split("\r\n")
+    fields = {}
+    for line in lines[1:]:
+        name, _, value = line.partition(":")
+        fields[name.strip().lower()] = value.strip()
+    return lines[0], fields, payload
+
+
+@pytest.fixture
+def web_server(pvr_root, start_pvrsim):
+    """Orvane.tap serving on a free loopback port, with the echo TAP loaded beside it."""
+    def start(ini="", idle_ms=2, echo=True):
+        port = free_port()
+        write_ini(pvr_root, f"port={port}\nlogginglevel=3\nauthentication=0\n{ini}")
+        taps = [os.path.join(pvr_root, "mnt/hd/ProgramFiles/Orvane.tap")]
+        if echo:
+            target = os.path.join(pvr_root, "mnt/hd/ProgramFiles/EchoTest.tap")
+            if not os.path.exists(target):
+                os.symlink(ECHO_TAP, target)
+            taps.append(target)
+        sim = start_pvrsim(pvr_root, taps, idle_ms=idle_ms)
+        sim.expect(r"loaded slot 0 id 0x514b570f")
+        if echo:
+            sim.expect(r"loaded slot 1 id 0x54455354")
+        sim.port = port
+        return sim
+    return start
+
+
+def public_html(root, name, content=b""):
+    """Writes a file below the document root and returns its path."""
+    path = os.path.join(root, "mnt/hd/ProgramFiles/Settings/Orvane/public_html", name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(content)
+    return path

@@ -1,0 +1,62 @@
+// A TAP for the tests: it serves API requests that Orvane.tap forwards to it. Its answer
+// echoes what it received, with a content type of its own; it releases the answer buffer on
+// the second event (status 9999). Both steps are reported on the console.
+#include <stdio.h>
+#include <string.h>
+
+#include "platform/support_log.h"
+#include "platform/tap_header.h"
+#include "webserver/core/api_forward.h"
+
+TAP_HEADER(0x54455354, "Echo Test 1.0", "Orvane tests", "Answers forwarded API requests.", "1.0")
+
+namespace {
+
+char *gAnswer;
+int gServed;
+
+void Answer(APIForwardMessage *message) {
+  int size = 1024 + message->postLength;
+  gAnswer = static_cast<char *>(TAP_MemAlloc((dword)size));
+  if (!gAnswer) return;
+  int n = snprintf(gAnswer, (size_t)size,
+                   "echo function=%s action=%s tap=%s session=%s params=%s post=%d:",
+                   message->function, message->action, message->tap, message->session,
+                   message->parameters, message->postLength);
+  if (message->postData) memcpy(gAnswer + n, message->postData, (size_t)message->postLength);
+  message->answer = gAnswer;
+  message->answerLength = n + message->postLength;
+  message->returnStatus = 42;
+  snprintf(message->contentType, sizeof message->contentType, "text/x-echo");
+  message->status = 1;
+  char line[64];
+  snprintf(line, sizeof line, "echo-tap: answered request %d\n", ++gServed);
+  PrintNet(line);
+}
+
+void Release(APIForwardMessage *message) {
+  if (message->answer != gAnswer || !gAnswer) return;
+  TAP_MemFree(gAnswer);
+  gAnswer = nullptr;
+  char line[64];
+  snprintf(line, sizeof line, "echo-tap: released answer %d\n", gServed);
+  PrintNet(line);
+}
+
+}  // namespace
+
+TAP_EXPORT int TAP_Main(void) { return 1; }
+
+TAP_EXPORT dword TAP_EventHandler(word event, TapParam param1, TapParam param2) {
+  if (event != EVT_API_FORWARD || param2 != 0x514B570F || !param1) return (dword)param1;
+  auto *message = reinterpret_cast<APIForwardMessage *>(param1);
+  // The session word "silent" asks for no answer, to test the failure object.
+  if (message->status == API_FORWARD_SENT) {
+    Release(message);
+  } else if (strcmp(message->session, "silent") != 0) {
+    Answer(message);
+  } else {
+    message->returnStatus = 7;
+  }
+  return 0;
+}
