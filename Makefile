@@ -4,6 +4,8 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 PVR_BUILD ?= build-pvr
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 20
 DEMO_ROOT ?= $(BUILD)/demo-pvr
 PORT ?=
 CMAKE_FLAGS ?=
@@ -33,6 +35,12 @@ pvr: deps
 	  -DORVANE_PVR_SYSROOT=$(CURDIR)/$(PVR_BUILD)/sysroot >/dev/null
 	cmake --build $(PVR_BUILD) -j$(JOBS)
 
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DORVANE_FUZZ=ON -DORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target params_fuzz request_fuzz
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -R _fuzz
+
 demo: build
 	/usr/bin/python3 tools/make_demo_disk.py $(DEMO_ROOT) --install $(BUILD) $(if $(PORT),--port $(PORT))
 
@@ -43,8 +51,9 @@ run: demo
 test: deps
 	$(MAKE) build asan pvr
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure
+	cd $(ASAN_BUILD) && ctest --output-on-failure -R unit
 	cd $(PVR_BUILD) && ctest --output-on-failure -j$(JOBS)
+	$(MAKE) fuzz
 
 bench: build
 	/usr/bin/python3 bench/run_all.py $(BUILD)

@@ -29,13 +29,13 @@ def free_port():
 class Pvrsim:
     """A running pvrsim: its effect lines on stdout, commands on stdin, console on stderr."""
 
-    def __init__(self, root, taps, idle_ms=10, cwd=None, env=None):
+    def __init__(self, root, taps, idle_ms=10, cwd=None, env=None, prefix=()):
         self.root = root
         self.lines = queue.Queue()
         self.seen = []
         self.console = []
         self.process = subprocess.Popen(
-            [PVRSIM, "--root", root, "--idle-ms", str(idle_ms)] + list(taps),
+            list(prefix) + [PVRSIM, "--root", root, "--idle-ms", str(idle_ms)] + list(taps),
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             cwd=cwd or root, env=env, text=True, bufsize=1)
         threading.Thread(target=self._read, args=(self.process.stdout, self.lines), daemon=True).start()

@@ -2,19 +2,7 @@
 // another TAP or handed to the built-in handler chosen by function and action.
 #pragma once
 
-enum { API_WORD_SIZE = 128, API_PARAMS_SIZE = 8196 };
-
-// The dispatch words of a request target.
-struct APIWords {
-  char function[API_WORD_SIZE];
-  char action[API_WORD_SIZE];
-  char tap[API_WORD_SIZE];
-  char session[API_WORD_SIZE];
-  const char *params;   // the handler parameter text inside the target
-};
-
-// Splits a target "/api?...!..." into its words; without "!" all words keep their defaults.
-void SplitAPITarget(const char *path, APIWords *words);
+#include "webserver/core/api_target.h"
 
 // One row of the dispatch table: the function words it answers to (null-terminated lists)
 // and the handler for each action.

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "common/common_log.h"
 #include "platform/directory_stack.h"
 #include "platform/firmware_hooks.h"
 #include "platform/support_log.h"
@@ -118,6 +119,7 @@ void PollServer() {
 }  // namespace
 
 TAP_EXPORT int TAP_Main(void) {
+  SetCommonLog(&gLoggingLevel, LogWriteEntry);
   PrintBanner();
   HDD_ChangeDir("/ProgramFiles/Settings/Orvane");
   OpenNetworkLog();
