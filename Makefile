@@ -55,8 +55,10 @@ test: deps
 	cd $(PVR_BUILD) && ctest --output-on-failure -j$(JOBS)
 	$(MAKE) fuzz
 
-bench: build
-	/usr/bin/python3 bench/run_all.py $(BUILD)
+bench: build deps
+	/usr/bin/python3 bench/http_bench.py $(BUILD)
+	@for b in $(BUILD)/bench/*_bench; do [ -x "$$b" ] && "$$b" || true; done
+	@for b in bench/*_bench.py; do [ "$$b" = bench/http_bench.py ] || /usr/bin/python3 "$$b" $(BUILD) || true; done
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(PVR_BUILD)

@@ -101,7 +101,8 @@ def install(root, build):
         target = os.path.join(programs, "Settings/Orvane/skimlet")
         shutil.copy2(skimlet, target)
     public = os.path.join(SOURCE, "public_html")
-    shutil.copytree(public, os.path.join(programs, "Settings/Orvane/public_html"), dirs_exist_ok=True)
+    if os.path.isdir(public):
+        shutil.copytree(public, os.path.join(programs, "Settings/Orvane/public_html"), dirs_exist_ok=True)
 
 
 def main():
