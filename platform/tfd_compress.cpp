@@ -46,10 +46,10 @@ enum : int {
   SLICE = DIC_SIZE + MAX_MATCH,   // input parsed in slices of at most 8448 bytes
   HASH_BITS = 14,
   HASH_SIZE = 1 << HASH_BITS,
-  // Match search effort: chain links followed per position, and the match length that is
+  // Match search effort: tree nodes visited per position, and the match length that is
   // taken at once without weighing the positions it covers.
-  MAX_CHAIN = 192,
-  NICE_MATCH = 128,
+  TREE_DEPTH = 128,
+  NICE_MATCH = MAX_MATCH,
   PARSE_PASSES = 3,
   // A symbol buffer holds a flag byte per 8 symbols, 1 byte per literal and 3 per match.
   SYMBOL_BYTES = TFD_BLOCK_MAX + TFD_BLOCK_MAX / 8 + 16,
@@ -102,7 +102,8 @@ struct CostModel {
 
 struct Lh5Work {
   uint16_t *head;       // HASH_SIZE: most recent position + 1 per hash of 3 bytes
-  uint16_t *prev;       // DIC_SIZE: previous position + 1 with the same hash
+  uint16_t *left;       // DIC_SIZE: match tree, position + 1 of the smaller subtree
+  uint16_t *right;      // DIC_SIZE: and of the larger one
   dword *cost;          // SLICE + 1: cheapest bits to reach each slice position
   uint16_t *stepLen;    // SLICE + 1: length of the step arriving there (1 = literal)
   uint16_t *stepDist;   // SLICE + 1: distance of that step
@@ -112,9 +113,9 @@ struct Lh5Work {
 };
 
 void FreeWork(Lh5Work *work) {
-  void *pieces[] = {work->head,       work->prev,       work->cost,   work->stepLen,
-                    work->stepDist,   work->symbols[0], work->symbols[1], work->tables,
-                    work->costs};
+  void *pieces[] = {work->head,       work->left,       work->right,      work->cost,
+                    work->stepLen,    work->stepDist,   work->symbols[0], work->symbols[1],
+                    work->tables,     work->costs};
   for (void *piece : pieces) {
     if (piece) TAP_MemFree(piece);
   }
@@ -124,7 +125,8 @@ void FreeWork(Lh5Work *work) {
 bool AllocWork(Lh5Work *work) {
   memset(work, 0, sizeof *work);
   work->head = static_cast<uint16_t *>(TAP_MemAlloc(HASH_SIZE * sizeof(uint16_t)));
-  work->prev = static_cast<uint16_t *>(TAP_MemAlloc(DIC_SIZE * sizeof(uint16_t)));
+  work->left = static_cast<uint16_t *>(TAP_MemAlloc(DIC_SIZE * sizeof(uint16_t)));
+  work->right = static_cast<uint16_t *>(TAP_MemAlloc(DIC_SIZE * sizeof(uint16_t)));
   work->cost = static_cast<dword *>(TAP_MemAlloc((SLICE + 1) * sizeof(dword)));
   work->stepLen = static_cast<uint16_t *>(TAP_MemAlloc((SLICE + 1) * sizeof(uint16_t)));
   work->stepDist = static_cast<uint16_t *>(TAP_MemAlloc((SLICE + 1) * sizeof(uint16_t)));
@@ -132,7 +134,7 @@ bool AllocWork(Lh5Work *work) {
   work->symbols[1] = static_cast<byte *>(TAP_MemAlloc(SYMBOL_BYTES));
   work->tables = static_cast<CodeTables *>(TAP_MemAlloc(sizeof(CodeTables)));
   work->costs = static_cast<CostModel *>(TAP_MemAlloc(sizeof(CostModel)));
-  if (work->head && work->prev && work->cost && work->stepLen && work->stepDist &&
+  if (work->head && work->left && work->right && work->cost && work->stepLen && work->stepDist &&
       work->symbols[0] && work->symbols[1] && work->tables && work->costs) {
     return true;
   }
@@ -543,43 +545,74 @@ class Parser {
   }
 
  private:
+  // Adds i to the match tree without collecting matches (positions a long match covers).
   void Insert(dword i) {
-    if (i + MIN_MATCH > n_) return;
-    unsigned h = HashAt(data_ + i);
-    w_->prev[i & DIC_MASK] = w_->head[h];
-    w_->head[h] = (uint16_t)(i + 1);
+    MatchList none;
+    FindMatches(i, 0, &none);
   }
 
-  // Collects the matches at i no longer than maxLen, then inserts i.
-  void FindMatches(dword i, int maxLen, MatchList *list) {
+  // Collects the matches at i, no longer than reportLen, and adds i to the match tree.
+  //
+  // The positions with the same hash of their first 3 bytes form a binary tree ordered by
+  // the bytes that follow them, the newest position at the root and every node newer
+  // than the nodes below it. Walking down from the root to i's place visits candidates
+  // at rising distances and meets the longest matches on the way; i becomes the new root
+  // and the walk re-hangs the visited nodes to its left and right.
+  void FindMatches(dword i, int reportLen, MatchList *list) {
     list->count = 0;
     if (i + MIN_MATCH > n_) return;
+    int limit = n_ - i < (dword)MAX_MATCH ? (int)(n_ - i) : MAX_MATCH;
     unsigned h = HashAt(data_ + i);
-    if (maxLen >= MIN_MATCH) {
-      const byte *cur = data_ + i;
-      int best = MIN_MATCH - 1;
-      unsigned link = w_->head[h];
-      for (int chain = MAX_CHAIN; link && chain > 0; chain--) {
-        dword q = link - 1;
-        dword distance = i - q;
-        if (distance > (dword)DIC_SIZE) break;
-        const byte *cand = data_ + q;
-        if (cand[best] == cur[best] && cand[0] == cur[0] && cand[1] == cur[1]) {
-          int len = 2;
-          while (len < maxLen && cand[len] == cur[len]) len++;
-          if (len > best) {
-            best = len;
-            list->length[list->count] = (uint16_t)len;
-            list->distance[list->count] = (uint16_t)distance;
-            list->count++;
-            if (len >= maxLen) break;
-          }
+    unsigned link = w_->head[h];
+    w_->head[h] = (uint16_t)(i + 1);
+    uint16_t *smaller = &w_->left[i & DIC_MASK];
+    uint16_t *larger = &w_->right[i & DIC_MASK];
+    int smallerLen = 0, largerLen = 0, best = MIN_MATCH - 1;
+    const byte *cur = data_ + i;
+    for (int depth = TREE_DEPTH; link && depth > 0; depth--) {
+      dword q = link - 1;
+      dword distance = i - q;
+      // Tree slots are reused after DIC_SIZE positions, so the walk stops one short.
+      if (distance >= (dword)DIC_SIZE) break;
+      const byte *cand = data_ + q;
+      int len = smallerLen < largerLen ? smallerLen : largerLen;
+      while (len + 4 <= limit) {
+        uint32_t a, b;
+        memcpy(&a, cand + len, 4);
+        memcpy(&b, cur + len, 4);
+        if (a != b) break;
+        len += 4;
+      }
+      while (len < limit && cand[len] == cur[len]) len++;
+      if (len > best) {
+        best = len;
+        int usable = len < reportLen ? len : reportLen;
+        if (usable >= MIN_MATCH && (list->count == 0 || usable > list->length[list->count - 1])) {
+          list->length[list->count] = (uint16_t)usable;
+          list->distance[list->count] = (uint16_t)distance;
+          list->count++;
         }
-        link = w_->prev[q & DIC_MASK];
+      }
+      if (len >= limit) {
+        // Same bytes as far as can be compared: i takes q's place in the tree.
+        *smaller = w_->left[q & DIC_MASK];
+        *larger = w_->right[q & DIC_MASK];
+        return;
+      }
+      if (cand[len] < cur[len]) {
+        *smaller = (uint16_t)link;
+        smaller = &w_->right[q & DIC_MASK];
+        smallerLen = len;
+        link = *smaller;
+      } else {
+        *larger = (uint16_t)link;
+        larger = &w_->left[q & DIC_MASK];
+        largerLen = len;
+        link = *larger;
       }
     }
-    w_->prev[i & DIC_MASK] = w_->head[h];
-    w_->head[h] = (uint16_t)(i + 1);
+    *smaller = 0;
+    *larger = 0;
   }
 
   void Relax(dword k, dword c, int length, int distance) {
