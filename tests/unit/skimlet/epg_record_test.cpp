@@ -187,7 +187,7 @@ TEST(EventRecord, WorstCaseFitsAndTooSmallBuffersGetNothing) {
   EXPECT_EQ(j["parental_text"], "");
 
   // one byte short of the record and its NUL: nothing is appended
-  std::vector<char> small(length + 1);
+  std::vector<char> small(length + 5);
   memcpy(small.data(), "kept", 5);
   int at = 4;
   EXPECT_EQ(EPGFormatEventRecord(e, 1, EPG_RECORD_SEARCH, 1, 0, small.data(), &at, length + 4), 4);
