@@ -68,31 +68,47 @@ int EntityValue(const char *name, size_t length) {
   return -1;
 }
 
-// The three texts of the event being tested, HTML-decoded once when a pattern first needs
-// them.
-struct DecodedTexts {
-  char name[HTML_DECODE_SIZE], description[HTML_DECODE_SIZE], text[HTML_DECODE_SIZE];
-  size_t nameLength, descriptionLength, textLength;
-  bool haveName, haveDescription, haveText;
+// The three texts of the event being tested as subjects: HTML-decoded (or the field itself
+// when it holds no ampersand), made once when a pattern first needs them.
+struct Subject {
+  const char *text;
+  size_t length;
+  int ready;
+  char area[HTML_DECODE_SIZE];
 };
-DecodedTexts gDecoded;
+Subject gSubjects[FIELD_COUNT];
 
-const char *Decoded(const char *field, size_t fieldSize, char *area, size_t *length, bool *have) {
-  if (!*have) {
-    char copy[EPG_TEXT_SIZE + 1];
-    size_t n = strnlen(field, fieldSize);
+const Subject &SubjectOf(int field, const char *text, size_t size) {
+  Subject &s = gSubjects[field];
+  if (s.ready) return s;
+  size_t n = strnlen(text, size);
+  if (n < size && n < HTML_DECODE_SIZE && !memchr(text, '&', n)) {
+    s.text = text;
+    s.length = n;
+  } else {
+    static char copy[EPG_TEXT_SIZE + 1];
     if (n >= sizeof copy) n = sizeof copy - 1;
-    memcpy(copy, field, n);
+    memcpy(copy, text, n);
     copy[n] = '\0';
-    *length = htmlDecode(copy, area, HTML_DECODE_SIZE);
-    *have = true;
+    s.length = htmlDecode(copy, s.area, HTML_DECODE_SIZE);
+    s.text = s.area;
   }
-  return area;
+  s.ready = 1;
+  return s;
 }
 
-bool Matches(SearchText *t, const char *subject, size_t length) {
+int Run(pcre2_code *code, pcre2_match_data *data, int jit, const Subject &s) {
+  if (jit) return pcre2_jit_match(code, (PCRE2_SPTR)s.text, s.length, 0, 0, data, nullptr);
+  return pcre2_match(code, (PCRE2_SPTR)s.text, s.length, 0, 0, data, nullptr);
+}
+
+// Whether the text matches in one field of the event. A subject shorter than anything the
+// pattern can match is not handed to the matcher at all.
+bool MatchesField(SearchText *t, int field, const char *text, size_t size) {
   if (!t->code || !t->matchData) return false;
-  return pcre2_match(t->code, (PCRE2_SPTR)subject, length, 0, 0, t->matchData, nullptr) >= 0;
+  const Subject &s = SubjectOf(field, text, size);
+  if (s.length < t->minLength) return false;
+  return Run(t->code, t->matchData, t->jit, s) >= 0;
 }
 
 // The checks of one definition in order of cost; -1 when one fails, else the score.
@@ -135,19 +151,11 @@ int Score(SearchDefinition *d, const SkimletEvent *se) {
   for (int i = 0; i < d->textCount; i++) {
     SearchText *t = &d->texts[i];
     t->matched = 0;
-    if (t->inName) {
-      const char *s = Decoded(e.name, sizeof e.name, gDecoded.name, &gDecoded.nameLength, &gDecoded.haveName);
-      if (Matches(t, s, gDecoded.nameLength)) t->matched = t->weight;
+    if (t->inName && MatchesField(t, FIELD_NAME, e.name, sizeof e.name)) t->matched = t->weight;
+    if (t->inDescription && !t->matched && MatchesField(t, FIELD_DESCRIPTION, e.description, sizeof e.description)) {
+      t->matched = t->weight;
     }
-    if (t->inDescription && !t->matched) {
-      const char *s = Decoded(e.description, sizeof e.description, gDecoded.description,
-                              &gDecoded.descriptionLength, &gDecoded.haveDescription);
-      if (Matches(t, s, gDecoded.descriptionLength)) t->matched = t->weight;
-    }
-    if (t->inText && !t->matched) {
-      const char *s = Decoded(e.text, sizeof e.text, gDecoded.text, &gDecoded.textLength, &gDecoded.haveText);
-      if (Matches(t, s, gDecoded.textLength)) t->matched = t->weight;
-    }
+    if (t->inText && !t->matched && MatchesField(t, FIELD_TEXT, e.text, sizeof e.text)) t->matched = t->weight;
     score += t->matched;
   }
   return score;
@@ -193,7 +201,7 @@ size_t htmlDecode(const char *in, char *out, size_t size) {
 }
 
 int testMatching(SkimletEvent *event) {
-  gDecoded.haveName = gDecoded.haveDescription = gDecoded.haveText = false;
+  for (Subject &s : gSubjects) s.ready = 0;
   int best = 0;
   for (int i = 0; i < gSearchCount; i++) {
     SearchDefinition *d = &gSearchList[i];

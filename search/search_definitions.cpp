@@ -120,7 +120,8 @@ void AddSearchText(SearchDefinition *d, const char *value) {
     return;
   }
   // Compiled to machine code where the platform allows; matching falls back otherwise.
-  pcre2_jit_compile(t->code, PCRE2_JIT_COMPLETE);
+  t->jit = pcre2_jit_compile(t->code, PCRE2_JIT_COMPLETE) == 0;
+  if (pcre2_pattern_info(t->code, PCRE2_INFO_MINLENGTH, &t->minLength) != 0) t->minLength = 0;
   t->matchData = pcre2_match_data_create_from_pattern(t->code, nullptr);
   if (!t->matchData) {
     pcre2_code_free(t->code);

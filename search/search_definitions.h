@@ -48,6 +48,8 @@ struct SearchText {
   int genreFlag;                 // type "G"; not used in matching
   pcre2_code *code;              // null when the pattern does not compile: never matches
   pcre2_match_data *matchData;
+  int jit;                       // compiled to machine code: matched through the fast entry
+  uint32_t minLength;            // shortest subject the pattern can match
   int matched;                   // the weight if it matched the current event, else 0
 };
 
@@ -74,6 +76,9 @@ struct SearchDefinition {
 
 extern SearchDefinition *gSearchList;
 extern int gSearchCount;
+
+// The event texts a pattern can search.
+enum { FIELD_NAME = 0, FIELD_DESCRIPTION = 1, FIELD_TEXT = 2, FIELD_COUNT = 3 };
 
 // Loads the definitions from the received request (fromRequest non-zero) or from
 // gSearchFileName. Returns their number, 0 on failure, -1 when a definition's arrays
