@@ -89,6 +89,7 @@ struct HuffmanScratch {
 
 struct CodeTables {
   dword cFreq[NC], pFreq[NP], tFreq[NT];
+  dword biasedFreq[NC];
   byte cLen[NC], pLen[NP], tLen[NT];
   uint16_t cCode[NC], pCode[NP], tCode[NT];
   HuffmanScratch scratch;
@@ -411,6 +412,39 @@ void WriteCLengths(BitWriter *w, const CodeTables *t) {
   }
 }
 
+// The code-length tree for the current character/length lengths.
+void MakeTTables(CodeTables *t, int cUsed, int *tSingle, int *tUsed) {
+  *tUsed = 0;
+  *tSingle = 0;
+  if (cUsed < 2) return;
+  CountTFreq(t, t->tFreq);
+  *tUsed = MakeLengths(t->tFreq, NT, t->tLen, &t->scratch, tSingle);
+  MakeCodes(t->tLen, NT, t->tCode);
+}
+
+// Bits of the character/length symbols plus the tables that describe their codes.
+dword CBits(const CodeTables *t, int tSingle, int tUsed) {
+  BitWriter w(nullptr, 0);
+  if (tUsed >= 2) {
+    WritePtLengths(&w, t->tLen, NT, TBIT, 3);
+  } else {
+    w.Put(TBIT, 0);
+    w.Put(TBIT, tSingle);
+  }
+  WriteCLengths(&w, t);
+  dword bits = w.size * 8 + w.pending;
+  for (int i = 0; i < NC; i++) bits += t->cFreq[i] * t->cLen[i];
+  return bits;
+}
+
+// Character/length code lengths from the frequencies, each used one raised by bias
+// (in eighths): flatter codes cost a few data bits but can shrink the tables by more.
+void MakeCLengths(CodeTables *t, int bias) {
+  for (int i = 0; i < NC; i++) t->biasedFreq[i] = t->cFreq[i] ? t->cFreq[i] * 8 + bias : 0;
+  int single;
+  MakeLengths(t->biasedFreq, NC, t->cLen, &t->scratch, &single);
+}
+
 // Builds the Huffman tables for the symbols of one parse (frequencies counted first).
 void BuildTables(CodeTables *t, const byte *symbols, dword count, int *cSingle, int *cUsed,
                  int *pSingle, int *pUsed, int *tSingle, int *tUsed) {
@@ -424,16 +458,26 @@ void BuildTables(CodeTables *t, const byte *symbols, dword count, int *cSingle, 
     if (c >= 256) t->pFreq[BitLength((unsigned)position)]++;
   }
   *cUsed = MakeLengths(t->cFreq, NC, t->cLen, &t->scratch, cSingle);
+  MakeTTables(t, *cUsed, tSingle, tUsed);
+  if (*cUsed >= 2) {
+    static constexpr int kBias[] = {1, 2, 4, 8, 12, 16, 24};
+    dword bestBits = CBits(t, *tSingle, *tUsed);
+    int bestBias = 0;
+    for (int bias : kBias) {
+      MakeCLengths(t, bias);
+      MakeTTables(t, *cUsed, tSingle, tUsed);
+      dword bits = CBits(t, *tSingle, *tUsed);
+      if (bits < bestBits) {
+        bestBits = bits;
+        bestBias = bias;
+      }
+    }
+    MakeCLengths(t, bestBias);
+    MakeTTables(t, *cUsed, tSingle, tUsed);
+  }
   *pUsed = MakeLengths(t->pFreq, NP, t->pLen, &t->scratch, pSingle);
   MakeCodes(t->cLen, NC, t->cCode);
   MakeCodes(t->pLen, NP, t->pCode);
-  *tUsed = 0;
-  *tSingle = 0;
-  if (*cUsed >= 2) {
-    CountTFreq(t, t->tFreq);
-    *tUsed = MakeLengths(t->tFreq, NT, t->tLen, &t->scratch, tSingle);
-    MakeCodes(t->tLen, NT, t->tCode);
-  }
 }
 
 // Writes one lh5 block of count symbols with the tables built for them.
@@ -728,6 +772,16 @@ word CRC16(word initial, const void *bytes, dword count) {
   if (!p) return crc;
   for (dword i = 0; i < count; i++) crc = (word)(kCrcTable.entry[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
   return crc;
+}
+
+int TFDCodeLengths(const dword *freq, int n, byte *lengths) {
+  if (!freq || !lengths || n < 0 || n > NC) return -1;
+  HuffmanScratch *scratch = static_cast<HuffmanScratch *>(TAP_MemAlloc(sizeof(HuffmanScratch)));
+  if (!scratch) return -1;
+  int single;
+  int used = MakeLengths(freq, n, lengths, scratch, &single);
+  TAP_MemFree(scratch);
+  return used;
 }
 
 dword CompressBlock(const byte *data, dword n, byte *out) {

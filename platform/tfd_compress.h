@@ -25,6 +25,12 @@ typedef void (*TFDProgressFunction)(dword percent);
 // no final inversion.
 word CRC16(word initial, const void *bytes, dword count);
 
+// Huffman code lengths of at most 16 bits for n symbols (at most 510) with the given
+// frequencies, as the block encoder makes them: lengths[i] is 0 for unused symbols, and
+// with 2 or more used symbols the code is complete. Returns the number of used symbols
+// (with fewer than 2 all lengths are 0), -1 for bad arguments or when memory runs out.
+int TFDCodeLengths(const dword *freq, int n, byte *lengths);
+
 // Compresses n bytes (at most TFD_BLOCK_MAX) into a block's data and returns its length.
 // A block that does not get smaller is stored: its n input bytes are copied and n is
 // returned. Nothing is written when out is null; at most n bytes are written otherwise.

@@ -214,6 +214,94 @@ TEST(TFDCrc16, CheckValueAndContinuation) {
   EXPECT_EQ(CRC16(CRC16(0, data.data(), 1234), data.data() + 1234, (dword)data.size() - 1234), whole);
 }
 
+// --- Huffman code lengths ---------------------------------------------------------------
+
+// Sum of 2^(16 - length) over the used symbols: 65536 for a complete code.
+uint64_t KraftSum(const std::vector<byte> &len) {
+  uint64_t sum = 0;
+  for (byte l : len) {
+    if (l) sum += 1ull << (16 - l);
+  }
+  return sum;
+}
+
+// Total bits and deepest code of an unconstrained Huffman code, from Python's heapq.
+void PythonHuffman(const std::vector<dword> &freq, uint64_t *bits, int *depth) {
+  std::string list;
+  for (dword f : freq) list += std::to_string(f) + " ";
+  std::string out = RunCommand(
+      "echo '" + list + "' | /usr/bin/python3 -c '\n"
+      "import sys, heapq, itertools\n"
+      "f = [int(x) for x in sys.stdin.read().split() if int(x) > 0]\n"
+      "tick = itertools.count()\n"
+      "heap = [(w, next(tick), [i]) for i, w in enumerate(f)]\n"
+      "depth = [0] * len(f)\n"
+      "heapq.heapify(heap)\n"
+      "while len(heap) > 1:\n"
+      "    a = heapq.heappop(heap); b = heapq.heappop(heap)\n"
+      "    for i in a[2] + b[2]: depth[i] += 1\n"
+      "    heapq.heappush(heap, (a[0] + b[0], next(tick), a[2] + b[2]))\n"
+      "print(sum(w * d for w, d in zip(f, depth)), max(depth))'");
+  *bits = 0;
+  *depth = 0;
+  sscanf(out.c_str(), "%llu %d", (unsigned long long *)bits, depth);
+}
+
+TEST_F(TFDCompress, CodeLengthsAreOptimalAndComplete) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 4; round++) {
+    int n = round == 0 ? 2 : round == 1 ? 19 : 510;
+    std::vector<dword> freq(n);
+    // Frequencies within a bounded ratio, so that no code needs more than 16 bits.
+    for (dword &f : freq) f = rng() % 4 == 0 ? 0 : (round == 2 ? 100 : 1) + rng() % (round == 3 ? 20 : 5000);
+    freq[0] = freq[1] = 7;
+    std::vector<byte> len(n);
+    int used = TFDCodeLengths(freq.data(), n, len.data());
+    uint64_t bits = 0, pythonBits;
+    int maxLen = 0, pythonDepth;
+    for (int i = 0; i < n; i++) {
+      bits += (uint64_t)freq[i] * len[i];
+      maxLen = std::max<int>(maxLen, len[i]);
+      EXPECT_EQ(freq[i] == 0, len[i] == 0) << i;
+    }
+    EXPECT_EQ(used, (int)std::count_if(freq.begin(), freq.end(), [](dword f) { return f > 0; }));
+    EXPECT_EQ(KraftSum(len), 65536u) << "complete code";
+    PythonHuffman(freq, &pythonBits, &pythonDepth);
+    ASSERT_GT(pythonDepth, 0);
+    ASSERT_LE(pythonDepth, 16) << "the round is meant to need no limit";
+    EXPECT_EQ(bits, pythonBits) << "as short as a Huffman code, n = " << n;
+  }
+}
+
+TEST_F(TFDCompress, CodeLengthsAreLimitedTo16Bits) {
+  // Fibonacci frequencies make the deepest Huffman trees: 25 symbols would need 24 bits.
+  std::vector<dword> freq;
+  for (dword a = 1, b = 1; freq.size() < 25; std::swap(a, b), b += a) freq.push_back(a);
+  freq.resize(300, 0);
+  std::vector<byte> len(freq.size());
+  EXPECT_EQ(TFDCodeLengths(freq.data(), (int)freq.size(), len.data()), 25);
+  uint64_t pythonBits;
+  int pythonDepth;
+  PythonHuffman(freq, &pythonBits, &pythonDepth);
+  EXPECT_EQ(pythonDepth, 24);
+  EXPECT_EQ(KraftSum(len), 65536u);
+  for (size_t i = 0; i < 25; i++) {
+    EXPECT_GE(len[i], 1);
+    EXPECT_LE(len[i], 16);
+    if (i > 0) {
+      EXPECT_LE(len[i], len[i - 1]) << "a more frequent symbol got a longer code";
+    }
+  }
+  // Few symbols: nothing to code.
+  std::vector<dword> one(10, 0);
+  one[4] = 9;
+  std::vector<byte> oneLen(10, 3);
+  EXPECT_EQ(TFDCodeLengths(one.data(), 10, oneLen.data()), 1);
+  EXPECT_EQ(KraftSum(oneLen), 0u);
+  EXPECT_EQ(TFDCodeLengths(one.data(), 511, oneLen.data()), -1);
+  EXPECT_EQ(TFDCodeLengths(nullptr, 10, oneLen.data()), -1);
+}
+
 // --- blocks ---------------------------------------------------------------------------
 
 TEST_F(TFDCompress, BlocksDecodeWithAnIndependentDecoder) {
