@@ -242,9 +242,10 @@ void PythonHuffman(const std::vector<dword> &freq, uint64_t *bits, int *depth) {
       "    for i in a[2] + b[2]: depth[i] += 1\n"
       "    heapq.heappush(heap, (a[0] + b[0], next(tick), a[2] + b[2]))\n"
       "print(sum(w * d for w, d in zip(f, depth)), max(depth))'");
-  *bits = 0;
+  unsigned long long total = 0;
   *depth = 0;
-  sscanf(out.c_str(), "%llu %d", (unsigned long long *)bits, depth);
+  sscanf(out.c_str(), "%llu %d", &total, depth);
+  *bits = total;
 }
 
 TEST_F(TFDCompress, CodeLengthsAreOptimalAndComplete) {
