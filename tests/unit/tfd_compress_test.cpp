@@ -117,15 +117,6 @@ Bytes SkewedBytes(size_t n) {
 
 // --- LHA archive made by the test, decoded by lhasa -------------------------------------
 
-std::string TempDir() {
-  static std::string dir;
-  if (dir.empty()) {
-    char pattern[] = "/tmp/tfd-test-XXXXXX";
-    dir = mkdtemp(pattern);
-  }
-  return dir;
-}
-
 // A level-0 LHA header for one member, followed by its data and the end mark.
 Bytes LhaArchive(const char *method, const Bytes &packed, const Bytes &original) {
   const char *name = "member.bin";
@@ -159,14 +150,14 @@ Bytes LhaArchive(const char *method, const Bytes &packed, const Bytes &original)
 // Decodes packed with lhasa and returns what it printed; *tested tells whether lhasa's
 // own test (which checks length and CRC) passed.
 Bytes LhasaDecode(const char *method, const Bytes &packed, const Bytes &original, bool *tested) {
-  static int counter = 0;
-  std::string path = TempDir() + "/a" + std::to_string(counter++) + ".lzh";
+  char name[] = "/tmp/tfd-test-XXXXXX.lzh";
+  int fd = mkstemps(name, 4);
+  EXPECT_GE(fd, 0);
+  if (fd < 0) return Bytes();
+  std::string path = name;
   Bytes archive = LhaArchive(method, packed, original);
-  FILE *f = fopen(path.c_str(), "wb");
-  EXPECT_NE(f, nullptr);
-  if (!f) return Bytes();
-  fwrite(archive.data(), 1, archive.size(), f);
-  fclose(f);
+  EXPECT_EQ(write(fd, archive.data(), archive.size()), (ssize_t)archive.size());
+  close(fd);
   int status = -1;
   RunCommand("lhasa tq '" + path + "' 2>&1", &status);
   *tested = status == 0;
