@@ -71,13 +71,17 @@ bool ParseProfile(const std::string &text, Profile *profile, std::string *error)
       return false;
     }
     p.optionalSymbols = json.value("optional_symbols", std::vector<std::string>());
+    const nlohmann::json systemVars = json.value("system_vars", nlohmann::json::object());
+    for (const auto &item : systemVars.items()) {
+      p.systemVars[std::stoi(item.key())] = item.value().get<int>();
+    }
     for (const nlohmann::json &slot : json.value("recordings", nlohmann::json::array())) {
       TYPE_RecInfo info = {};
       info.recType = slot.value("type", (byte)0);
       info.duration = slot.value("duration", (dword)0);
       p.recordings.push_back(info);
     }
-  } catch (const nlohmann::json::exception &e) {
+  } catch (const std::exception &e) {
     *error = std::string("model profile: ") + e.what();
     return false;
   }

@@ -119,6 +119,11 @@ TAP_API int TAP_Hdd_GetRecInfo(byte slot, TYPE_RecInfo *info) {
   return 1;
 }
 
+TAP_API int TAP_GetSystemVar(int variable) {
+  auto found = emu::gProfile.systemVars.find(variable);
+  return found == emu::gProfile.systemVars.end() ? 0 : found->second;
+}
+
 TAP_API word TAP_GetSystemId(void) { return emu::gProfile.systemId; }
 
 TAP_API int TAP_GetTime(word *mjd, byte *hour, byte *minute, byte *second) {

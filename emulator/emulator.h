@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct Profile {
   int64_t fixedUtc = 0;          // Unix seconds, when the clock stands still
   std::vector<std::string> optionalSymbols;   // optional firmware symbols that resolve
   std::vector<TYPE_RecInfo> recordings;       // one entry per recording slot
+  std::map<int, int> systemVars;              // TAP_GetSystemVar values ("system_vars")
 };
 
 struct Task {

@@ -70,6 +70,9 @@ int TAP_Hdd_GetRecInfo(byte slot, TYPE_RecInfo *info);   // 1 when the slot exis
 
 // System, time and memory.
 word TAP_GetSystemId(void);
+// System variables by number; 1 is the menu language (0 English, 1 French, 2 German, ...).
+enum { SYSVAR_OsdLan = 1 };
+int TAP_GetSystemVar(int variable);
 int TAP_GetTime(word *mjd, byte *hour, byte *minute, byte *second);   // local PVR time
 dword TAP_GetTick(void);                                              // 1/100 s since power-on
 int TAP_ExtractMjd(word mjd, word *year, byte *month, byte *day, byte *weekDay);

@@ -60,6 +60,7 @@ def profile(system_id):
         "optional_symbols": ["_isAnalogMode", "_Z26Appl_GetAnalogEncoderStatev",
                              "_Z23Appl_AnalogChangeActionv", "_Z25Appl_SetAnalogEncoderModeh",
                              "_Z25Appl_GetAnalogEncoderModev", "_Z26Appl_ConvertToValidUTF8StrPhi"],
+        "system_vars": {"1": 0},
         "recordings": [{"type": 0}, {"type": 0}, {"type": 0}, {"type": 0}],
     }
 

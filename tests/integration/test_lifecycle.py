@@ -63,3 +63,21 @@ def test_banner_and_console(pvr_root, start_pvrsim):
     console = "".join(sim.console)
     assert "\x1b[" in console                      # the coloured banner
     assert "Orvane: Stopping TAP from EVT_STOP." in console
+
+
+def test_start_writes_the_description_dumps_for_the_search_program(pvr_root, start_pvrsim):
+    import skimlet_fixtures as fx
+    write_ini(pvr_root, f"port={free_port()}\nlogginglevel=2\n")
+    sim = start_pvrsim(pvr_root)
+    sim.expect(r"loaded slot 0")
+    folder = os.path.join(pvr_root, "mnt/hd/ProgramFiles/Settings/Orvane")
+    parental = open(os.path.join(folder, "parental.epg"), "rb").read()
+    genre = open(os.path.join(folder, "genre.epg"), "rb").read()
+    au = open(os.path.join(folder, "genre_au.epg"), "rb").read()
+    assert parental == fx.dump_bytes(fx.PARENTAL, 16)
+    assert au == fx.dump_bytes(fx.AU_GENRES, 128)
+    assert len(genre) == 32768
+    table = fx.genre_table()
+    for index in list(fx.GENRE_NAMES) + [0, 1, 0x0A, 0xFF]:
+        assert genre[index * 128:(index + 1) * 128] == table[index].ljust(128, b"\0"), hex(index)
+    assert sim.stop() == 0

@@ -17,6 +17,7 @@
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
 #include "webserver/core/settings.h"
+#include "webserver/epg/epg_genre.h"
 
 int gServerStatus;
 int gStopRun;
@@ -125,6 +126,7 @@ TAP_EXPORT int TAP_Main(void) {
   OpenNetworkLog();
   BindAnalogHooks();
   initGlobalVariables();
+  dumpGenreParental2File();
   LogStarted();
   NetServerInit();
   return 1;

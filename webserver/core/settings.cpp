@@ -9,6 +9,7 @@
 #include "platform/firmware_model.h"
 #include "platform/ini_file.h"
 #include "webserver/core/logging.h"
+#include "webserver/epg/epg_genre.h"
 
 const byte *gToppyInfo;
 int gRemoteType, gRecordingStreams;
@@ -106,6 +107,8 @@ void initGlobalVariables() {
   gIsUTFToppy = FirmwareHasUTF8Strings() ? 1 : 0;
   gAUToppyFlag = FirmwareIsAustralian() ? 1 : 0;
   ReadTimeZone();
+  loadParental();
+  loadGenre();
   ReadPVRName();
   ReadOrvaneIni();
   gSEStatus = 0;
