@@ -121,13 +121,14 @@ int LoadTap(const std::string &hostFile, std::string *error) {
   if (disk.compare(0, 8, "/mnt/hd/") == 0) folder = JoinTapPath("/", disk.substr(7) + "/..");
   snprintf(task.record.folder, sizeof task.record.folder, "%s", folder.c_str());
   Publish(slot);
-  Effect("loaded slot %d id 0x%08x '%s' from %s", slot, task.id, task.programName.c_str(),
-         task.record.fileName);
 
   dword saved = _curTapTask;
   _curTapTask = slot;
   int resident = task.entry.main();
   _curTapTask = saved;
+  // Reported once its start-up has run.
+  Effect("loaded slot %d id 0x%08x '%s' from %s", slot, task.id, task.programName.c_str(),
+         task.record.fileName);
   if (!resident) task.exitRequested = true;
   UnloadFinishedTaps();
   return slot;

@@ -73,6 +73,15 @@ class Pvrsim:
             self.seen.append(line)
         raise AssertionError(f"no line matching {pattern!r}; got {self.seen!r}")
 
+    def wait_console(self, text, timeout=10):
+        """Waits until the console has shown text; returns whether it did."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if text in "".join(self.console):
+                return True
+            time.sleep(0.02)
+        return False
+
     def send(self, command):
         self.process.stdin.write(command + "\n")
         self.process.stdin.flush()
@@ -191,3 +200,13 @@ def public_html(root, name, content=b""):
     with open(path, "wb") as f:
         f.write(content)
     return path
+
+
+@pytest.fixture
+def root(tmp_path):
+    """A root for skimlet alone: its folder with the description dumps."""
+    import skimlet_fixtures as fx
+    r = str(tmp_path / "pvr")
+    os.makedirs(os.path.join(r, fx.ROOT_FOLDER))
+    fx.write_dumps(r)
+    return r

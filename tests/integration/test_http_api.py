@@ -17,11 +17,8 @@ def test_forwarding_to_a_tap_and_its_release(pvr_root, web_server):
     assert fields["content-type"] == "text/x-echo; charset=utf-8"
     assert fields["cache-control"] == "no-cache, no-store"
     assert body == b"echo function=files action=list tap=1413829460 session=s1 params=a=b&c=%20d post=0:"
-    deadline_console = "".join(sim.console)
-    sim.send("event 0")   # one more loop so that the console is copied
-    sim.expect(r"event 0x0000")
-    console = "".join(sim.console)
-    assert "echo-tap: answered request 1" in console and "echo-tap: released answer 1" in console, deadline_console
+    assert sim.wait_console("echo-tap: answered request 1")
+    assert sim.wait_console("echo-tap: released answer 1")
     log = read_log(pvr_root)
     assert "Processing request to external TAP." in log
     assert "Function = [files], Action = [list], TAP = [1413829460], Session = [s1]." in log

@@ -60,9 +60,8 @@ def test_banner_and_console(pvr_root, start_pvrsim):
     sim = start_pvrsim(pvr_root)
     sim.expect(r"loaded slot 0")
     assert sim.stop() == 0
-    console = "".join(sim.console)
-    assert "\x1b[" in console                      # the coloured banner
-    assert "Orvane: Stopping TAP from EVT_STOP." in console
+    assert sim.wait_console("Orvane: Stopping TAP from EVT_STOP.")
+    assert "\x1b[" in "".join(sim.console)        # the coloured banner
 
 
 def test_start_writes_the_description_dumps_for_the_search_program(pvr_root, start_pvrsim):

@@ -14,14 +14,6 @@ CH2 = 0x00c0000200020014
 CH_NEG = 0x0000000afffffff0   # low 32 bits with the sign bit set
 
 
-@pytest.fixture
-def root(tmp_path):
-    r = str(tmp_path / "pvr")
-    os.makedirs(os.path.join(r, fx.ROOT_FOLDER))
-    fx.write_dumps(r)
-    return r
-
-
 def utf8(raw, codec="latin-1"):
     return raw.decode(codec).encode("utf-8")
 

@@ -15,14 +15,6 @@ CH_NEG = 0x0000000afffffff0
 CH_NEG_TWIN = 0xffffffffaffffff0 & 0x0000000bfffffff0   # differs only in the high 32 bits
 
 
-@pytest.fixture
-def root(tmp_path):
-    r = str(tmp_path / "pvr")
-    os.makedirs(os.path.join(r, fx.ROOT_FOLDER))
-    fx.write_dumps(r)
-    return r
-
-
 def claims(root, events, definitions, source="pvr"):
     """{eventid: definition index} of the delivered events, in delivery order."""
     if source == "pvr":

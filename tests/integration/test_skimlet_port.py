@@ -82,14 +82,6 @@ class Skimlet:
 
 
 @pytest.fixture
-def root(tmp_path):
-    r = str(tmp_path / "pvr")
-    os.makedirs(os.path.join(r, fx.ROOT_FOLDER))
-    fx.write_dumps(r)
-    return r
-
-
-@pytest.fixture
 def servers():
     started = []
     yield started

@@ -64,15 +64,3 @@ bool EmulatedPvr::Exists(const std::string &pvrPath) const {
   struct stat s;
   return stat(Host(pvrPath).c_str(), &s) == 0;
 }
-
-std::string RunCommand(const std::string &command, int *status) {
-  std::string output;
-  FILE *pipe = popen(command.c_str(), "r");
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-  int rc = pclose(pipe);
-  if (status) *status = rc;
-  return output;
-}

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "emulator/emulator.h"
+#include "tests/unit/run_command.h"
 
 class EmulatedPvr : public ::testing::Test {
  protected:
@@ -22,6 +23,3 @@ class EmulatedPvr : public ::testing::Test {
 
   std::string root_;
 };
-
-// Runs a shell command and returns its standard output (for independent oracles).
-std::string RunCommand(const std::string &command, int *status = nullptr);
