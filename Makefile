@@ -45,7 +45,7 @@ demo: build
 	/usr/bin/python3 tools/make_demo_disk.py $(DEMO_ROOT) --install $(BUILD) $(if $(PORT),--port $(PORT))
 
 run: demo
-	@echo "Orvane on the emulated PVR: http://localhost:$${PORT:-8000}/  (Ctrl-C stops it)"
+	@echo "Orvane on the emulated PVR: http://localhost:$${PORT:-8000}/  user demo, password demo  (Ctrl-C stops it)"
 	$(BUILD)/emulator/pvrsim --root $(DEMO_ROOT) $(DEMO_ROOT)/mnt/hd/ProgramFiles/Orvane.tap
 
 test: deps

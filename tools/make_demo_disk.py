@@ -81,8 +81,9 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     write(os.path.join(root, "pvrsim.json"), json.dumps(profile(system_id), indent=2).encode() + b"\n", force)
     ini = os.path.join(settings, "Orvane", "Orvane.ini")
     if port is not None or not os.path.exists(ini) or force:
+        # Clients outside the PVR's own network sign in as demo / demo.
         text = (f"port={port or 8000}\r\nsearchport=8800\r\nlogginglevel=1\r\nepgsource=0\r\n"
-                "cachecontrol=1\r\nauthentication=1\r\nepgcache=0\r\n")
+                "cachecontrol=1\r\nauthentication=1\r\ncredentials=ZGVtbzpkZW1v\r\nepgcache=0\r\n")
         write(ini, text.encode(), True)
 
 
