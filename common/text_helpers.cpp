@@ -34,10 +34,10 @@ char EscapeLetter(unsigned char c) {
   }
 }
 
-}  // namespace
-
-char *stringCatEscape(char *buffer, int *length, const char *text, int count) {
-  char *out = buffer + *length;
+// Writes text escaped for a JSON string at out and returns the new end (terminated). Stops
+// at the NUL or after count bytes (count 0: no limit); control bytes without an escape are
+// dropped, and so are bytes 0x80-0xFF unless keepHigh is set.
+char *EscapeInto(char *out, const char *text, int count, bool keepHigh) {
   if (text) {
     const unsigned char *in = (const unsigned char *)text;
     for (int i = 0; (count <= 0 || i < count) && in[i] != 0; i++) {
@@ -46,34 +46,24 @@ char *stringCatEscape(char *buffer, int *length, const char *text, int count) {
       if (letter) {
         *out++ = '\\';
         *out++ = letter;
-      } else if (c >= 32) {
+      } else if (c >= 32 && (keepHigh || c < 0x80)) {
         *out++ = (char)c;
       }
     }
   }
   *out = '\0';
+  return out;
+}
+
+}  // namespace
+
+char *stringCatEscape(char *buffer, int *length, const char *text, int count) {
+  char *out = EscapeInto(buffer + *length, text, count, true);
   *length = (int)(out - buffer);
   return out;
 }
 
-void jsonEscape(char **out, const char *text, int count) {
-  char *o = *out;
-  if (text) {
-    const unsigned char *in = (const unsigned char *)text;
-    for (int i = 0; (count <= 0 || i < count) && in[i] != 0; i++) {
-      unsigned char c = in[i];
-      char letter = EscapeLetter(c);
-      if (letter) {
-        *o++ = '\\';
-        *o++ = letter;
-      } else if (c >= 32 && c < 0x80) {
-        *o++ = (char)c;
-      }
-    }
-  }
-  *o = '\0';
-  *out = o;
-}
+void jsonEscape(char **out, const char *text, int count) { *out = EscapeInto(*out, text, count, false); }
 
 char *rtrim(char *text) {
   if (!text) return text;

@@ -262,37 +262,34 @@ bool NumberText(const char *params, const char *name, char (&text)[16]) {
   return webC_getStrParam(params, name, text, sizeof text) && text[0] != '\0';
 }
 
+// A numeric parameter read in base 10 or 16; false when absent or not a number.
+bool NumberParam(const char *params, const char *name, int base, bool *negative, uint64_t *magnitude) {
+  char text[16];
+  return NumberText(params, name, text) && ScanNumber(text, (long)strlen(text), base, negative, magnitude);
+}
+
 }  // namespace
 
 int webC_getIntParam(const char *params, const char *name, int *value) {
-  char text[16];
   bool negative;
   uint64_t magnitude;
-  if (!NumberText(params, name, text) || !ScanNumber(text, (long)strlen(text), 10, &negative, &magnitude)) {
-    return 0;
-  }
+  if (!NumberParam(params, name, 10, &negative, &magnitude)) return 0;
   *value = ClampToInt(negative, magnitude);
   return 1;
 }
 
 int webC_getDwordParam(const char *params, const char *name, uint32_t *value) {
-  char text[16];
   bool negative;
   uint64_t magnitude;
-  if (!NumberText(params, name, text) || !ScanNumber(text, (long)strlen(text), 10, &negative, &magnitude)) {
-    return 0;
-  }
+  if (!NumberParam(params, name, 10, &negative, &magnitude)) return 0;
   *value = ClampToDword(negative, magnitude);
   return 1;
 }
 
 int webC_getHexDwordParam(const char *params, const char *name, uint32_t *value) {
-  char text[16];
   bool negative;
   uint64_t magnitude;
-  if (!NumberText(params, name, text) || !ScanNumber(text, (long)strlen(text), 16, &negative, &magnitude)) {
-    return 0;
-  }
+  if (!NumberParam(params, name, 16, &negative, &magnitude)) return 0;
   *value = ClampToDword(negative, magnitude);
   return 1;
 }
