@@ -58,14 +58,14 @@ void BindAnalogHooks() {
   HookGetAnalogEncoderMode();
 }
 
-bool FirmwareHasUTF8Strings() {
+bool isUTFFirmware() {
   // The first answer serves all later calls.
   static int known = -1;
   if (known < 0) known = TryResolve("_Z26Appl_ConvertToValidUTF8StrPhi") ? 1 : 0;
   return known == 1;
 }
 
-bool FirmwareIsAustralian() { return TryResolve("_contentDesStr_AUS") != nullptr; }
+bool isAUFirmware() { return TryResolve("_contentDesStr_AUS") != nullptr; }
 
 byte *FirmwareTimeInfo() { return Table<byte>("_timeInfo"); }
 

@@ -22,8 +22,11 @@ FwGetAnalogEncoderMode HookGetAnalogEncoderMode();
 void BindAnalogHooks();
 
 // Firmware variants.
-bool FirmwareHasUTF8Strings();      // "_Z26Appl_ConvertToValidUTF8StrPhi" resolves
-bool FirmwareIsAustralian();        // "_contentDesStr_AUS" resolves
+// Whether the firmware works with UTF-8 strings: "_Z26Appl_ConvertToValidUTF8StrPhi"
+// resolves. Decided once; the first answer serves all later calls.
+bool isUTFFirmware();
+// Whether the firmware is the Australian variant: "_contentDesStr_AUS" resolves.
+bool isAUFirmware();
 
 // System.
 byte *FirmwareTimeInfo();                           // time block, null when absent

@@ -2,8 +2,8 @@
 // recognising UTF-8, and cleaning names.
 //
 // pvr_text.cpp needs nothing but libc and the support layer's error log, so that the EPG
-// search program compiles the same conversion; StrMkUTF8 and isUTFToppy live in
-// pvr_text_tap.cpp because they need the TAP API and the firmware hooks.
+// search program compiles the same conversion; StrMkUTF8 lives in
+// pvr_text_tap.cpp because it needs the TAP API.
 #pragma once
 
 #include <stddef.h>
@@ -56,5 +56,4 @@ bool isLegalChar(const char *p, int flags);
 // past out. out is always terminated (when size > 0).
 void ValidFileName(const char *text, int flags, char *out, size_t size);
 void MakeValidFileName(char *text, int flags);
-// Whether the firmware works with UTF-8 strings (decided once).
-bool isUTFToppy();
+

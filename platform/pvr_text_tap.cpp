@@ -21,7 +21,3 @@ int StrMkUTF8(char *text, size_t size, byte defaultTable) {
   return fits ? 1 : 0;
 }
 
-bool isUTFToppy() {
-  // FirmwareHasUTF8Strings looks the firmware up once; its first answer serves all calls.
-  return FirmwareHasUTF8Strings();
-}

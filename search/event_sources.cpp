@@ -19,7 +19,6 @@
 #include "search/result_delivery.h"
 #include "search/search_definitions.h"
 #include "search/skimlet.h"
-#include "search/skimlet_time.h"
 #include "webserver/epg/pvr_epg_format.h"
 #include "webserver/epg/smartepg_format.h"
 
@@ -136,7 +135,7 @@ void BuildSmartEPGEvent(const SmartEPGRecord &r, Offset textOffset) {
   e.eventid = (uint16_t)r.eventId;
   e.starttime = r.start;
   e.endtime = AddTime(r.start, r.duration);
-  e.timezone = (int16_t)skimlet::TimeDiff(r.start, r.timestamp);
+  e.timezone = (int16_t)TimeDiff(r.timestamp, r.start);   // minutes of the start less the stamp
   e.duration = r.duration;
   e.contentidentifier = SmartEPGContent(r.genre);
 

@@ -269,7 +269,7 @@ void saveResult(SkimletEvent *event) {
   static char buffer[EPG_SEARCH_RECORD_MAX];
   int length = 0;
   buffer[0] = '\0';
-  EPGFormatEventRecord(&event->event, gResultsCount == 1, EPG_RECORD_SEARCH, event->channelId, gAUToppyFlag,
+  EPGFormatEventRecord(&event->event, gResultsCount == 1, EPG_RECORD_SEARCH, event->channelId, gAUFirmwareFlag,
                        buffer, &length, (int)sizeof buffer);
   SendSocket(buffer, length);
 }

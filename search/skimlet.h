@@ -37,7 +37,7 @@ extern char gResultsFileName[SKIMLET_PATH_SIZE];
 extern int gResultsPort;            // 0: results go to a file
 extern int gSearchSource;           // SOURCE_PVR or SOURCE_SMARTEPG
 extern int gSEver;                  // 13 or 15
-extern int gAUToppyFlag;
+extern int gAUFirmwareFlag;
 extern char gSearchBuffer[SEARCH_BUFFER_SIZE];
 extern int gShowProgress;
 extern int gResultsCount;

@@ -21,7 +21,7 @@ char gResultsFileName[SKIMLET_PATH_SIZE];
 int gResultsPort;
 int gSearchSource;
 int gSEver;
-int gAUToppyFlag;
+int gAUFirmwareFlag;
 char gSearchBuffer[SEARCH_BUFFER_SIZE];
 int gShowProgress;
 int gResultsCount;
@@ -50,7 +50,7 @@ void ResetSkimletState() {
   gResultsPort = 0;
   gSearchSource = SOURCE_PVR;
   gSEver = 15;
-  gAUToppyFlag = 0;
+  gAUFirmwareFlag = 0;
   memset(gSearchBuffer, 0, sizeof gSearchBuffer);
   gShowProgress = 0;
   gResultsCount = 0;
@@ -141,8 +141,8 @@ int parseOptions(int argc, char **argv) {
         PrintHelp();
         return 1;
       case 'a':
-        gAUToppyFlag = (int)atol(optarg);
-        PrintLine(" Using '%d' for AU firmware.", gAUToppyFlag);
+        gAUFirmwareFlag = (int)atol(optarg);
+        PrintLine(" Using '%d' for AU firmware.", gAUFirmwareFlag);
         break;
       case 'd':
         snprintf(gSearchFileName, sizeof gSearchFileName, "%s", optarg);

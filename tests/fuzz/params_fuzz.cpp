@@ -8,7 +8,7 @@
 #include "common/base64.h"
 #include "common/hex_text.h"
 #include "common/text_helpers.h"
-#include "common/toppy_date.h"
+#include "common/packed_date.h"
 #include "common/url_params.h"
 
 namespace {
@@ -137,11 +137,11 @@ void FuzzText(const char *text, size_t length, const uint8_t *data, size_t size)
   makeUpper(copy);
   Check(instr(text, copy) >= -1);
   free(copy);
-  uint32_t date = JSONToToppyDate(text);
-  if (date) Check(JSONToToppyDate(ToppyDateToJSON(date, 0)) == date);
+  uint32_t date = JSONToPVRDate(text);
+  if (date) Check(JSONToPVRDate(PVRDateToJSON(date, 0)) == date);
   uint32_t packed = 0;
   memcpy(&packed, data, size < 4 ? size : 4);
-  Check(strlen(ToppyDateToJSON(packed, (int)packed)) < TOPPY_DATE_TEXT_SIZE);
+  Check(strlen(PVRDateToJSON(packed, (int)packed)) < PVR_DATE_TEXT_SIZE);
 }
 
 }  // namespace

@@ -27,12 +27,12 @@ def mjd(day):
     return (day - MJD_EPOCH).days
 
 
-def toppy(moment):
+def packed_date(moment):
     """Packed PVR date of a datetime: MJD << 16 | hour << 8 | minute."""
     return mjd(moment.date()) << 16 | moment.hour << 8 | moment.minute
 
 
-def from_toppy(value):
+def from_packed_date(value):
     day = MJD_EPOCH + datetime.timedelta(days=value >> 16)
     return datetime.datetime(day.year, day.month, day.day, (value >> 8) & 0xFF, value & 0xFF)
 
@@ -82,7 +82,7 @@ def pvr_epg_bytes(events, struct_size=80, count=None):
         struct.pack_into("<I", ev, 0, status)
         struct.pack_into("<H", ev, 4, e.eventid)
         offset = datetime.timedelta(minutes=e.timezone)
-        struct.pack_into("<II", ev, 8, toppy(e.start - offset), toppy(e.end - offset))
+        struct.pack_into("<II", ev, 8, packed_date(e.start - offset), packed_date(e.end - offset))
         ev[16] = len(e.name) & 0xFF
         ev[17] = e.parental
         struct.pack_into("<HHH", ev, 18, e.networkid, e.tsid, e.serviceid)
@@ -96,7 +96,7 @@ def pvr_epg_bytes(events, struct_size=80, count=None):
         ev[74:80] = e.unknown15
         out += ev
         out += struct.pack("<Q", e.channel)
-        out += struct.pack("<IhIh", toppy(e.start), e.timezone, toppy(e.end), e.timezone)
+        out += struct.pack("<IhIh", packed_date(e.start), e.timezone, packed_date(e.end), e.timezone)
         for tag, data in ((1, e.name), (2, e.description), (3, e.text)):
             out += struct.pack("<II", tag, len(data)) + data
     out += struct.pack("<II", struct_size & 0xFFFFFFFF, len(events) if count is None else count)
@@ -112,7 +112,7 @@ def se_header(version, count):
 def se_record(e, size, refs):
     rec = bytearray(b"\x5A" * size)   # bytes the reader must not use
     stamp = e.start - datetime.timedelta(minutes=e.timezone)
-    struct.pack_into("<QII", rec, 0, e.channel, toppy(stamp), toppy(e.start))
+    struct.pack_into("<QII", rec, 0, e.channel, packed_date(stamp), packed_date(e.start))
     struct.pack_into("<H", rec, 16, e.duration)
     struct.pack_into("<I", rec, 20, refs[0])
     struct.pack_into("<I", rec, 40, refs[1])
@@ -302,7 +302,7 @@ def expected_record(e, source, definition, definition_name, name, description, t
     return {
         "source": source, "channel": e.channel, "definition": definition, "definition_name": definition_name,
         "eventid": e.eventid & 0xFFFF, "datastatus": e.datastatus if pvr else 0,
-        "runningstatus": e.runningstatus if pvr else 0, "starttime": toppy(e.start), "endtime": toppy(e.end),
+        "runningstatus": e.runningstatus if pvr else 0, "starttime": packed_date(e.start), "endtime": packed_date(e.end),
         "timezone": e.timezone, "duration": e.duration, "satindex": e.satindex if pvr else 0,
         "networkid": e.networkid if pvr else 0, "tsid": e.tsid if pvr else 0, "serviceid": e.serviceid if pvr else 0,
         "svctype": -1, "svcnum": -1, "lang": e.lang if pvr else b"", "parental": e.parental if pvr else 0,

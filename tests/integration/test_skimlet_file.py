@@ -114,7 +114,7 @@ class TestSmartEPG13:
             fx.expected_record(e0, 1, 0, b"Any", b"N" * 255, b"Late show", b"t" * 8191, content=0x14),
             fx.expected_record(e1, 1, 0, b"Any", e1.name, b"", b"", content=0x23),
         ]
-        assert records[0]["endtime"] == fx.toppy(D(2024, 7, 2, 1, 0))
+        assert records[0]["endtime"] == fx.packed_date(D(2024, 7, 2, 1, 0))
         assert records[0]["timezone"] == 120
         path = os.path.join(root, fx.ROOT_FOLDER, "results.epg")
         assert open(path, "rb").read() == fx.results_bytes(expected)

@@ -99,7 +99,7 @@ TEST_F(Settings, ModelRecordDecidesRecordingsAndName) {
   Ini("");
   emu::gProfile.systemId = 22010;   // ".rec" recordings
   initGlobalVariables();
-  ASSERT_NE(gToppyInfo, nullptr);
+  ASSERT_NE(gModelInfo, nullptr);
   EXPECT_STREQ(gRecordingExt, ".rec");
   EXPECT_EQ(gBlockFactor, 9028);
   EXPECT_EQ(gRecordingStreams, 4);
@@ -134,10 +134,10 @@ TEST_F(Settings, TimeZoneAndFirmwareVariant) {
   ASSERT_TRUE(emu::SetOptionalSymbols({}, &error)) << error;
   initGlobalVariables();
   EXPECT_EQ(gUTCoffset, -300);
-  EXPECT_EQ(gAUToppyFlag, 0);
+  EXPECT_EQ(gAUFirmwareFlag, 0);
   ASSERT_TRUE(emu::SetOptionalSymbols({"_contentDesStr_AUS"}, &error)) << error;
   initGlobalVariables();
-  EXPECT_EQ(gAUToppyFlag, 1);
+  EXPECT_EQ(gAUFirmwareFlag, 1);
 }
 
 }  // namespace

@@ -11,11 +11,11 @@
 #include "webserver/core/logging.h"
 #include "webserver/epg/epg_genre.h"
 
-const byte *gToppyInfo;
+const byte *gModelInfo;
 int gRemoteType, gRecordingStreams;
 char gRecordingExt[8];
 int gBlockFactor;
-int gIsUTFToppy, gAUToppyFlag;
+int gIsUTFFirmware, gAUFirmwareFlag;
 int16_t gUTCoffset;
 char gPVRname[513];
 word gPort, gSearchPort;
@@ -31,7 +31,7 @@ void FindModel() {
   word systemId = TAP_GetSystemId();
   const byte *record = FindModelRecord(systemId);
   if (record) {
-    gToppyInfo = record;
+    gModelInfo = record;
     gRemoteType = (int)ModelField32(record, MODEL_REMOTE_TYPE);
     gRecordingStreams = (int)ModelField32(record, MODEL_REC_STREAMS);
     if (!ModelRecordsAreMpg(record)) {
@@ -52,8 +52,8 @@ void ReadPVRName() {
   if (!HDD_ChangeDir("/ProgramFiles/Settings")) return;
   // The model name is the default; without a matching model the earlier name stays.
   char fallback[sizeof gPVRname];
-  if (gToppyInfo) {
-    snprintf(fallback, sizeof fallback, "%.*s", MODEL_NAME_SIZE - 1, ModelName(gToppyInfo));
+  if (gModelInfo) {
+    snprintf(fallback, sizeof fallback, "%.*s", MODEL_NAME_SIZE - 1, ModelName(gModelInfo));
   } else {
     snprintf(fallback, sizeof fallback, "%s", gPVRname[0] ? gPVRname : "PVR");
   }
@@ -104,8 +104,8 @@ void initGlobalVariables() {
   snprintf(gRecordingExt, sizeof gRecordingExt, ".mpg");
   gBlockFactor = 9024;
   FindModel();
-  gIsUTFToppy = FirmwareHasUTF8Strings() ? 1 : 0;
-  gAUToppyFlag = FirmwareIsAustralian() ? 1 : 0;
+  gIsUTFFirmware = isUTFFirmware() ? 1 : 0;
+  gAUFirmwareFlag = isAUFirmware() ? 1 : 0;
   ReadTimeZone();
   loadParental();
   loadGenre();

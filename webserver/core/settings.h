@@ -8,11 +8,11 @@
 enum : dword { ORVANE_TAP_ID = 0x514B570F, ORVANE_CONFIG_TAP_ID = 0x514B5710 };
 enum { EPG_CACHE_UNIT_TICKS = 180000 };   // 30 minutes per unit of "epgcache"
 
-extern const byte *gToppyInfo;     // the model record of this PVR, or null
+extern const byte *gModelInfo;     // the model record of this PVR, or null
 extern int gRemoteType, gRecordingStreams;
 extern char gRecordingExt[8];
 extern int gBlockFactor;
-extern int gIsUTFToppy, gAUToppyFlag;
+extern int gIsUTFFirmware, gAUFirmwareFlag;
 extern int16_t gUTCoffset;
 extern char gPVRname[513];
 extern word gPort, gSearchPort;

@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "common/text_helpers.h"
-#include "common/toppy_date.h"
+#include "common/packed_date.h"
 #include "platform/pvr_text.h"
 #include "webserver/epg/epg_genre_format.h"
 
@@ -121,8 +121,8 @@ void WriteRecord(RecordSink *out, const EPGEvent *e, int first, int form, uint64
   out->Line(first ? "\t{\"eventid\":%u,\r\n" : "\t,{\"eventid\":%u,\r\n", (unsigned)e->eventid);
   out->Line("\t\"datastatus\":%u,\r\n", (unsigned)e->datastatus);
   out->Line("\t\"runningstatus\":%d,\r\n", (int)e->runningstatus);
-  out->Line("\t\"starttime_local\":\"%s\",\r\n", ToppyDateToJSON(e->starttime, 0));
-  out->Line("\t\"endtime_local\":\"%s\",\r\n", ToppyDateToJSON(e->endtime, 0));
+  out->Line("\t\"starttime_local\":\"%s\",\r\n", PVRDateToJSON(e->starttime, 0));
+  out->Line("\t\"endtime_local\":\"%s\",\r\n", PVRDateToJSON(e->endtime, 0));
   out->Line("\t\"timezone\":%d,\r\n", (int)e->timezone);
   out->Line("\t\"duration\":%u,\r\n", (unsigned)e->duration);
   out->Line("\t\"satindex\":%u,\r\n", (unsigned)e->satindex);

@@ -11,7 +11,6 @@
 #include "search/event_sources.h"
 #include "search/search_definitions.h"
 #include "search/skimlet.h"
-#include "search/skimlet_time.h"
 #include "tests/unit/skimlet/oracle.h"
 
 namespace {
@@ -78,14 +77,6 @@ TEST(Weekdays, AgreeWithPythonsDatetime) {
     checked++;
   }
   EXPECT_GT(checked, 1000);
-}
-
-TEST(SkimletTime, TimeDiffIsFirstMinusSecond) {
-  uint32_t day = 60000u << 16;
-  EXPECT_EQ(skimlet::TimeDiff(day | 11 << 8 | 10, day | 10 << 8 | 50), 20);
-  EXPECT_EQ(skimlet::TimeDiff(day | 10 << 8 | 50, day | 11 << 8 | 10), -20);
-  EXPECT_EQ(skimlet::TimeDiff((day + (1u << 16)) | 1 << 8, day | 23 << 8), 120);
-  EXPECT_EQ(skimlet::TimeDiff(day, day), 0);
 }
 
 TEST(KeepText, CutsWholeCharacters) {

@@ -1,4 +1,4 @@
-#include "common/toppy_date.h"
+#include "common/packed_date.h"
 
 #include <stdio.h>
 
@@ -9,14 +9,14 @@
 
 namespace {
 
-char gToppyDateText[TOPPY_DATE_TEXT_SIZE];
+char gPVRDateText[PVR_DATE_TEXT_SIZE];
 
 const char *FormatDate(unsigned mjd, unsigned hour, unsigned minute, unsigned second) {
   CalendarDate date = {0, 0, 0, 0};
-  if (mjd >= TOPPY_DATE_FIRST_MJD) date = MjdToDate((uint16_t)mjd);
-  snprintf(gToppyDateText, sizeof gToppyDateText, "%04d/%02d/%02d %02u:%02u:%02u", date.year, date.month,
+  if (mjd >= PVR_DATE_FIRST_MJD) date = MjdToDate((uint16_t)mjd);
+  snprintf(gPVRDateText, sizeof gPVRDateText, "%04d/%02d/%02d %02u:%02u:%02u", date.year, date.month,
            date.day, hour, minute, second);
-  return gToppyDateText;
+  return gPVRDateText;
 }
 
 // Reads up to width decimal digits after optional blanks, like a scanf conversion with
@@ -49,7 +49,7 @@ bool ScanLiteral(const char **text, char literal) {
 
 }  // namespace
 
-const char *ToppyDateToJSON(uint32_t date, int seconds) {
+const char *PVRDateToJSON(uint32_t date, int seconds) {
   if (date != 0) return FormatDate(date >> 16, date >> 8 & 0xFF, date & 0xFF, (unsigned)seconds & 0xFF);
 #ifdef ORVANE_SKIMLET
   return FormatDate(0, 0, 0, 0);
@@ -61,7 +61,7 @@ const char *ToppyDateToJSON(uint32_t date, int seconds) {
 #endif
 }
 
-uint32_t JSONToToppyDate(const char *text) {
+uint32_t JSONToPVRDate(const char *text) {
   if (!text) return 0;
   static const char kSeparators[] = {'/', '/', ' ', ':', ':'};
   static const int kWidths[] = {4, 2, 2, 2, 2, 2};
@@ -80,6 +80,6 @@ uint32_t JSONToToppyDate(const char *text) {
   uint16_t mjd = DateToMjd(year, month, day);
   CalendarDate check = MjdToDate(mjd);
   // The day must exist and lie within the 16 bits of the packed date.
-  if (mjd < TOPPY_DATE_FIRST_MJD || check.year != year || check.month != month || check.day != day) return 0;
+  if (mjd < PVR_DATE_FIRST_MJD || check.year != year || check.month != month || check.day != day) return 0;
   return (uint32_t)mjd << 16 | (uint32_t)hour << 8 | (uint32_t)minute;
 }
