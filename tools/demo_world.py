@@ -75,6 +75,7 @@ TV = [
     ("Weather Window", None, 0, ""),
     ("Shopping Pier", None, None, ""),
     ("Old Test Card", None, None, "d"),
+    ("Señal Raíz", "utf-8-raw", 5, ""),
 ]
 RADIO = [
     ("Radio Driftwood", None, 0, ""),
@@ -90,7 +91,7 @@ FAVOURITES = [
     ("Films", [(0, 14), (0, 15), (0, 3), (0, 6)]),
     ("Kids", [(0, 20), (0, 9)]),
     ("Radio", [(1, 0), (1, 1), (1, 2), (1, 3)]),
-    ("Europa", [(0, 4), (0, 5), (0, 6), (0, 7), (0, 10), (0, 17), (0, 18)]),
+    ("Europa", [(0, 4), (0, 5), (0, 6), (0, 7), (0, 10), (0, 17), (0, 18), (0, 24)]),
     ("Late Nights!", [(0, 15), (0, 16), (0, 8)]),
 ]
 

@@ -53,6 +53,8 @@ def pvr_text(name, charset="latin1"):
         return name.encode("latin-1")
     if charset == "utf-8":
         return b"\x15" + name.encode("utf-8")
+    if charset == "utf-8-raw":   # as a firmware that works in UTF-8 keeps names
+        return name.encode("utf-8")
     # Tables with a one-byte selector only: the three-byte one (0x10 0x00 n) holds a zero
     # byte, which would end the name in the firmware's zero-terminated name fields.
     if charset.startswith("iso8859-") and charset[8:].isdigit():
@@ -68,6 +70,11 @@ def read_pvr_text(raw):
         return raw[1:].decode("utf-8"), "utf-8"
     if raw[:1] and 1 <= raw[0] <= 11 and raw[0] != 8:
         return raw[1:].decode("iso8859_%d" % (raw[0] + 4)), "iso8859-%d" % (raw[0] + 4)
+    if not raw.isascii():
+        try:
+            return raw.decode("utf-8"), "utf-8-raw"
+        except UnicodeDecodeError:
+            pass
     return raw.decode("latin-1"), "latin1"
 
 
