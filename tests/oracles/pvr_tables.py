@@ -30,7 +30,6 @@ FAV_VARIANTS = {1644: (10, 50, 164), 9424: (30, 100, 314)}
 SETTINGS_SIZE = 64
 SETTINGS_FAV_GROUP = 18
 NO_GROUP = 255
-TIMER_SIZES = {SATELLITE: (200,), CABLE: (200,)}
 TIMER_FILE_NAME = 131
 MJD_EPOCH = datetime.date(1858, 11, 17)
 TABLES = ("tvSvc", "radioSvc", "svcName", "providerInfo", "satInfo", "tpInfo", "favGrp",
@@ -400,7 +399,8 @@ class World:
         tp = timer.get("transponder")
         if tp is None:
             tp = self.transponder(sat_index, int(svc.get("transponder", 0))) if svc else {}
-        out[at:at + 16] = self.timer_transponder(tp, sat_index)
+        part = self.timer_transponder(tp, sat_index)
+        out[at:at + len(part)] = part
         spare = bytes.fromhex(timer.get("spare_bytes", ""))
         for lo, hi in self.spare_ranges():
             out[lo:hi] = fixed_field(spare[:hi - lo], hi - lo)
@@ -446,7 +446,7 @@ def encode(world, interleave=False):
 # Reading the tables back into a world
 
 
-def decode_service(raw, names, providers):
+def decode_service(raw, names):
     word0, sid, pmt, pcr, vpid, apid, flags, name_offset, provider, lcn = struct.unpack_from("<IHHHHHHIHH", raw)
     name, charset = read_pvr_text(field_text(names[name_offset:]))
     return {
@@ -533,7 +533,7 @@ def decode(encoded):
     world["satellites"] = sats
 
     world["services"] = {
-        kind: [decode_service(t[table][i:i + SERVICE_ENTRY], names, providers)
+        kind: [decode_service(t[table][i:i + SERVICE_ENTRY], names)
                for i in range(0, len(t[table]), SERVICE_ENTRY)]
         for kind, table in (("tv", "tvSvc"), ("radio", "radioSvc"))}
 
