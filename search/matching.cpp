@@ -3,9 +3,9 @@
 #include <string.h>
 
 #include "platform/byte_order.h"
+#include "platform/epg_event.h"
 #include "search/result_delivery.h"
 #include "search/search_definitions.h"
-#include "webserver/epg/epg_event.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/epg_genre_format.h"
 #include "search/skimlet.h"
-#include "webserver/epg/epg_genre_format.h"
 
 SearchDefinition *gSearchList = nullptr;
 int gSearchCount = 0;

@@ -1,4 +1,4 @@
-#include "webserver/epg/epg_event.h"
+#include "platform/epg_event.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "webserver/epg/epg_genre_format.h"
+#include "platform/epg_genre_format.h"
 
 namespace {
 
