@@ -4,7 +4,7 @@
 # nothing exported but the entry points.
 set(ORVANE_PRODUCT_FLAGS -fno-exceptions -fno-rtti -fvisibility=hidden
     -fvisibility-inlines-hidden -fno-threadsafe-statics -fno-stack-protector
-    -D_FILE_OFFSET_BITS=64 -D_LARGEFILE64_SOURCE)
+    -ffunction-sections -fdata-sections -D_FILE_OFFSET_BITS=64 -D_LARGEFILE64_SOURCE)
 if(ORVANE_PVR)
   # A TAP links no libc at build time, and the firmware's libc has no fortified __*_chk
   # functions: they would stay undefined.
@@ -32,6 +32,8 @@ function(orvane_tap name output)
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX "" OUTPUT_NAME ${output}
                         LINKER_LANGUAGE C)
   target_link_libraries(${name} PRIVATE ${TAP_LIBRARIES})
+  # Functions and data nothing reaches from the entry points are dropped.
+  target_link_options(${name} PRIVATE -Wl,--gc-sections)
   if(ORVANE_PVR)
     target_link_options(${name} PRIVATE -nostdlib -Wl,--build-id=none)
     target_link_libraries(${name} PRIVATE gcc)
