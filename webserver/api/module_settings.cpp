@@ -19,10 +19,11 @@ const char *const kContent[] = {"setting_get", "setting_set", "setting_delete"};
 
 size_t FieldLength(const char *text) { return text ? strnlen(text, SETTING_FIELD_SIZE) : 0; }
 
+// The folder that must exist: the client's, or the module's.
 int FolderOf(const char *module, char *out, size_t size) {
-  if (!module || !*module) return snprintf(out, size, "%s", kClientFolder) < (int)size ? SETTINGS_OK : SETTINGS_TOO_LONG;
-  if (!IsValidModuleName(module)) return SETTINGS_BAD_MODULE;
-  int n = snprintf(out, size, "%s%s", kModulesFolder, module);
+  bool client = !module || !*module;
+  if (!client && !IsValidModuleName(module)) return SETTINGS_BAD_MODULE;
+  int n = client ? snprintf(out, size, "%s", kClientFolder) : snprintf(out, size, "%s%s", kModulesFolder, module);
   return n > 0 && (size_t)n < size ? SETTINGS_OK : SETTINGS_TOO_LONG;
 }
 
