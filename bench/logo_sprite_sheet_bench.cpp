@@ -140,8 +140,11 @@ int main() {
   printf("%9s %12s %12s %8s %14s %14s %12s %8s\n", "channels", "store build", "sheet build", "logos", "sheet PNG",
          "Logo.cache", "uncompressed", "ratio");
   for (int n : {200, 1000}) {
-    system(("rm -rf '" + root + "/mnt/hd/ProgramFiles/Settings/Logos'/* 2>/dev/null; mkdir -p '" + root +
-            "/mnt/hd/ProgramFiles/Settings/Logos/trans-black/169'").c_str());
+    if (system(("rm -rf '" + root + "/mnt/hd/ProgramFiles/Settings/Logos'/* 2>/dev/null; mkdir -p '" + root +
+                "/mnt/hd/ProgramFiles/Settings/Logos/trans-black/169'").c_str()) != 0) {
+      fprintf(stderr, "cannot prepare the logo folder\n");
+      return 1;
+    }
     std::vector<std::string> names;
     std::vector<LogoChannel> channels = MakeDisk(n, &names);
     double t0 = Now();
@@ -172,6 +175,6 @@ int main() {
            (t3 - t2) * 1000, report.logos, (long)png.st_size, (long)cache.st_size, uncompressed,
            100.0 * cache.st_size / uncompressed);
   }
-  system(("rm -rf '" + root + "'").c_str());
+  if (system(("rm -rf '" + root + "'").c_str()) != 0) fprintf(stderr, "cannot remove %s\n", root.c_str());
   return 0;
 }
