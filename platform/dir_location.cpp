@@ -102,10 +102,9 @@ int HDD_FindMountPointDevice(const char *path, char *mountPoint, size_t mountSiz
   size_t best = 0;
   bool found = false;
   for (int lines = 0; lines < MOUNT_LINES && fgets(line, sizeof line, file); lines++) {
-    if (!strchr(line, '\n') && !feof(file)) {
-      // Longer than a line can be: skip the rest of it and take nothing from it.
-      int c;
-      while ((c = fgetc(file)) != EOF && c != '\n') {
+    if (!strchr(line, '\n') && strlen(line) == sizeof line - 1) {
+      // Longer than a line can be: the rest of it is passed over and nothing taken from it.
+      while (fgets(line, sizeof line, file) && !strchr(line, '\n')) {
       }
       continue;
     }

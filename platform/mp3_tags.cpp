@@ -130,6 +130,14 @@ void UnicodeToValue(const id3_ucs4_t *string, char *text) {
   }
 }
 
+bool AllDigits(const char *text) {
+  if (!*text) return false;
+  for (; *text; text++) {
+    if (*text < '0' || *text > '9') return false;
+  }
+  return true;
+}
+
 // A genre of a 2.2 or 2.3 tag, which libid3tag hands over split into references and text
 // ("(13)Pop" as "13", "Pop"), put back into that version's form.
 void GenreToValue(const union id3_field *list, enum id3_field_textencoding encoding, char *text) {
@@ -144,8 +152,7 @@ void GenreToValue(const union id3_field *list, enum id3_field_textencoding encod
     } else {
       UnicodeToValue(string, piece);
     }
-    bool reference = piece[0] != '\0' && (strspn(piece, "0123456789") == strlen(piece) || !strcmp(piece, "RX") ||
-                                          !strcmp(piece, "CR"));
+    bool reference = AllDigits(piece) || !strcmp(piece, "RX") || !strcmp(piece, "CR");
     const char *before = reference ? "(" : piece[0] == '(' ? "(" : "";
     const char *after = reference ? ")" : "";
     size_t need = strlen(before) + strlen(piece) + strlen(after);

@@ -191,9 +191,7 @@ int HDD_ReadRECHeaderFile(const char *path, RECHeaderInfo *record, dword systemT
   if (!file) return 0;
   byte buffer[REC_HEADER_READ_SIZE];
   size_t got = fread(buffer, 1, sizeof buffer, file);
-  bool failed = ferror(file) != 0;
   fclose(file);
-  if (failed) return 0;
   int result = HDD_DecodeRECHeader(buffer, (dword)got, record, systemType);
   if (decoded) *decoded = result;
   return 1;

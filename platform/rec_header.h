@@ -107,6 +107,6 @@ struct RECHeaderInfo {
 int HDD_DecodeRECHeader(const byte *fileBuffer, dword size, RECHeaderInfo *record, dword systemType);
 
 // Reads the ".inf" file at path (a path of the machine running the code: map PVR paths
-// with PvrPath first) and decodes it. Returns 0 when the file cannot be opened or read,
+// with PvrPath first) and decodes it. Returns 0 when the file cannot be opened,
 // otherwise 1, with *decoded set to what HDD_DecodeRECHeader returned.
 int HDD_ReadRECHeaderFile(const char *path, RECHeaderInfo *record, dword systemType, int *decoded);

@@ -3,7 +3,6 @@
 #include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 
 #include "common/mjd.h"
 #include "platform/byte_order.h"
@@ -174,7 +173,10 @@ word ParseTapBuildDate(const char *text) {
     } else if (isalpha((unsigned char)*p)) {
       while (isalpha((unsigned char)*p)) p++;
       for (int m = 0; m < 12 && !month && p - start >= 3; m++) {
-        if (strncasecmp(start, kMonths + 3 * m, 3) == 0) month = m + 1;
+        if (tolower((unsigned char)start[0]) == kMonths[3 * m] && tolower((unsigned char)start[1]) == kMonths[3 * m + 1] &&
+            tolower((unsigned char)start[2]) == kMonths[3 * m + 2]) {
+          month = m + 1;
+        }
       }
     } else {
       p++;
