@@ -64,6 +64,9 @@ size_t ReadLink(const char *pvrPath, char *target, size_t size) {
   return (size_t)n;
 }
 
+// A normalised path below "/mnt/" (not "/mnt" itself).
+bool IsBelowMnt(const char *path) { return PathIsWithin(path, "/mnt") && strcmp(path, "/mnt") != 0; }
+
 }  // namespace
 
 int NormalisePath(const char *path, char *out, size_t size) {
@@ -131,9 +134,7 @@ int ResolvePath(const char *path, char *out, size_t size) {
 int PathBelowMnt(const char *path, char *out, size_t size) {
   char resolved[PVR_PATH_SIZE];
   if (!NormalisePath(path, out, size)) return 0;
-  if (!PathIsWithin(out, "/mnt") || strcmp(out, "/mnt") == 0) return Fail(out, size);
-  if (!ResolvePath(out, resolved, sizeof resolved) || !PathIsWithin(resolved, "/mnt") ||
-      strcmp(resolved, "/mnt") == 0) {
+  if (!IsBelowMnt(out) || !ResolvePath(out, resolved, sizeof resolved) || !IsBelowMnt(resolved)) {
     return Fail(out, size);
   }
   return 1;
