@@ -1,5 +1,6 @@
 #!/bin/sh
-# Fetches the mipsel libraries the PVR build links statically (PCRE2) from Debian's
+# Fetches the mipsel libraries the PVR build links statically (PCRE2 for skimlet; libid3tag
+# and zlib for the MP3 tag reader of the TAPs) from Debian's
 # mipsel packages into a project-local sysroot, without adding a dpkg architecture.
 # The packages come from the archives of the machine's own apt sources (sources.list,
 # sources.list.d/*.list and *.sources), through any mirror or proxy configured there.
@@ -17,7 +18,8 @@ opts="-q -o APT::Architecture=mipsel -o APT::Architectures::=mipsel
       -o APT::Sandbox::User=root"
 # A source without mipsel packages fails the update; the others serve all the same.
 apt-get $opts update || echo "fetch-mipsel-libs: some package lists could not be fetched" >&2
-(cd "$work" && apt-get $opts download libpcre2-dev:mipsel libpcre2-8-0:mipsel)
+(cd "$work" && apt-get $opts download libpcre2-dev:mipsel libpcre2-8-0:mipsel \
+  libid3tag0-dev:mipsel libid3tag0:mipsel zlib1g-dev:mipsel zlib1g:mipsel)
 for deb in "$work"/*.deb; do dpkg-deb -x "$deb" "$dest"; done
 touch "$dest/.complete"
 echo "fetch-mipsel-libs: unpacked into $dest"

@@ -6,11 +6,11 @@
 #   --list: print the packages of the set instead of installing them
 set -eu
 want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev libpcre2-dev iproute2 dtv-scan-tables
-      liblodepng-dev"
+      liblodepng-dev libid3tag0-dev"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
         python3-pytest curl lhasa jlha-utils busybox lighttpd pcre2-utils
-        python3-websocket python3-pil gzip apt dpkg tzdata
+        python3-websocket python3-pil python3-mutagen gzip apt dpkg tzdata
         libtiff-tools python3-tinycss2 dpkg-dev"
 fi
 if [ "${2:-}" = --list ]; then
