@@ -48,7 +48,14 @@ def flat_repository(folder, packages):
 class TestFetchMipselLibs:
     def test_packages_come_from_the_configured_sources_of_both_formats(self, tmp_path):
         # Two local archives: one named in a one-line sources list, one in a deb822 file.
-        flat_repository(str(tmp_path / "one-line"), {"libpcre2-dev": {"usr/include/pcre2.h": b"/* one-line */\n"}})
+        # Every package the script asks for must be there; the tag reader's libraries share the
+        # one-line archive.
+        flat_repository(str(tmp_path / "one-line"), {
+            "libpcre2-dev": {"usr/include/pcre2.h": b"/* one-line */\n"},
+            "libid3tag0-dev": {"usr/include/id3tag.h": b"/* id3tag */\n"},
+            "libid3tag0": {"usr/lib/mipsel-linux-gnu/libid3tag.so.0": b"id3tag\n"},
+            "zlib1g-dev": {"usr/include/zlib.h": b"/* zlib */\n"},
+            "zlib1g": {"usr/lib/mipsel-linux-gnu/libz.so.1": b"zlib\n"}})
         flat_repository(str(tmp_path / "deb822"),
                         {"libpcre2-8-0": {"usr/lib/mipsel-linux-gnu/libpcre2-8.so.0": b"deb822\n"}})
         parts = tmp_path / "sources.list.d"
@@ -65,6 +72,8 @@ class TestFetchMipselLibs:
                              capture_output=True, text=True, timeout=300)
         assert run.returncode == 0, run.stdout + run.stderr
         assert (dest / "usr/include/pcre2.h").read_bytes() == b"/* one-line */\n"
+        assert (dest / "usr/include/id3tag.h").read_bytes() == b"/* id3tag */\n"
+        assert (dest / "usr/include/zlib.h").read_bytes() == b"/* zlib */\n"
         assert (dest / "usr/lib/mipsel-linux-gnu/libpcre2-8.so.0").read_bytes() == b"deb822\n"
         assert (dest / ".complete").exists()
 
