@@ -46,6 +46,12 @@ TEST_F(FirmwareHooks, EveryHookOfTheListResolvesToTheEmulatorsDefinition) {
 #include "platform/firmware_interface.def"
 }
 
+// Every TAP API function of the list is exported by the emulated firmware with C linkage.
+TEST_F(FirmwareHooks, EveryTapApiFunctionOfTheListIsExported) {
+#define TAP_API(name, ret, params) EXPECT_EQ(TryResolve(#name), reinterpret_cast<void *>(&name)) << #name;
+#include "platform/firmware_interface.def"
+}
+
 TEST_F(FirmwareHooks, CallsReachTheEmulatedFirmware) {
   AllOptionalSymbols();
   ::testing::internal::CaptureStdout();

@@ -70,6 +70,8 @@ TEST_F(TapTasks, StartHandsOverTheParameterBlock) {
   ASSERT_GT(slot, 0);
   const byte *record = FirmwareAddress(GetLE32(FirmwareTapTasks() + slot * TAP_TASK_SLOT_SIZE + TAP_TASK_RECORD));
   EXPECT_STREQ(reinterpret_cast<const char *>(record + TAP_TASK_FILE_NAME), "/mnt/hd/ProgramFiles/EchoTest.tap");
+  // The started TAP ran its own start-up, not that of the TAP linked into this program.
+  EXPECT_FALSE(Exists("/mnt/hd/ProgramFiles/Settings/Orvane/Orvane-Network.log"));
 
   ASSERT_EQ(HDD_TAP_Start("EchoTest.tap", true, nullptr, &id), 1);
   seen = emu::LastStartHandOver();
