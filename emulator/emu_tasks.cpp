@@ -1,20 +1,21 @@
-// The firmware's task table: loading TAPs, running their start-up and delivering events.
+// TAPs: the firmware's task table ("_tapTask", "_curTapTask") in firmware memory, loading
+// TAP files, running their start-up, delivering events, TAP_GenerateEvent and TAP_Exit,
+// and the firmware's program start ("_Z16Appl_ExecProgramPc").
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <unistd.h>
 
-#include "emulator/emulator.h"
-#include "platform/tap_file_info.h"
+#include <algorithm>
+#include <nlohmann/json.hpp>
 
-// The firmware's task table and current-task index, reached by the TAPs through the
-// symbols "_tapTask" and "_curTapTask".
-extern "C" {
-__attribute__((visibility("default"))) FirmwareTapTask gFirmwareTaskTable[TAP_TASK_SLOTS];
-__attribute__((visibility("default"))) FirmwareTapTask *_tapTask = gFirmwareTaskTable;
-__attribute__((visibility("default"))) dword _curTapTask;
-}
+#include "emulator/emu_firmware.h"
+#include "emulator/emulator.h"
+#include "platform/byte_order.h"
+#include "platform/tap_file_info.h"
 
 namespace emu {
 
@@ -22,7 +23,16 @@ Task gTasks[TAP_TASK_SLOTS];
 
 namespace {
 
+byte *gTable;                            // TAP_TASK_TABLE_SIZE bytes
+byte *gRecords[TAP_TASK_SLOTS];          // one task record per slot
 std::vector<PendingEvent> gGeneratedEvents;
+StartHandOver gLastHandOver;
+
+byte *Slot(int slot) { return gTable + slot * TAP_TASK_SLOT_SIZE; }
+
+dword &Current() { return FirmwareVariable<dword>(FW_HOOK_CurrentTapTask); }
+
+void SetCurrent(int slot) { Current() = (dword)slot; }
 
 int FreeSlot() {
   for (int i = 0; i < TAP_TASK_SLOTS; i++) {
@@ -31,12 +41,32 @@ int FreeSlot() {
   return -1;
 }
 
+void PutText(byte *field, const std::string &text) {
+  memset(field, 0, TAP_FOLDER_PATH_SIZE);
+  memcpy(field, text.data(), std::min(text.size(), (size_t)TAP_FOLDER_PATH_SIZE - 1));
+}
+
+std::string GetText(const byte *field) {
+  const char *text = reinterpret_cast<const char *>(field);
+  return std::string(text, strnlen(text, TAP_FOLDER_PATH_SIZE));
+}
+
 // Publishes a slot in the firmware's task table.
 void Publish(int slot) {
   Task &task = gTasks[slot];
-  gFirmwareTaskTable[slot].status = task.used ? 1 : 0;
-  gFirmwareTaskTable[slot].record = task.used ? &task.record : nullptr;
-  gFirmwareTaskTable[slot].eventHandler = task.used ? task.entry.eventHandler : nullptr;
+  byte *entry = Slot(slot);
+  PutLE32(entry + TAP_TASK_STATUS, task.used ? 1 : 0);
+  PutLE32(entry + TAP_TASK_RECORD, task.used ? FirmwareWord(gRecords[slot]) : 0);
+  PutLE32(entry + TAP_TASK_EVENT_HANDLER,
+          task.used ? FirmwareEntryPoint(reinterpret_cast<void (*)()>(task.entry.eventHandler)) : 0);
+}
+
+void Occupy(int slot, const std::string &fileName, const std::string &folder) {
+  memset(gRecords[slot], 0, TAP_TASK_RECORD_SIZE);
+  PutText(gRecords[slot] + TAP_TASK_FILE_NAME, fileName);
+  PutText(gRecords[slot] + TAP_TASK_FOLDER, folder);
+  ResetTapHeapPeak(slot);
+  Publish(slot);
 }
 
 void Unload(int slot) {
@@ -63,10 +93,64 @@ std::string DiskPathOf(const std::string &hostFile) {
   return hostFile;
 }
 
+// Reads the hand-over segment a starting TAP has made, field by field.
+StartHandOver ReadStartHandOver() {
+  StartHandOver seen;
+  int segment = shmget(TAP_START_SHM_KEY, 0, 0);
+  if (segment < 0) return seen;
+  void *memory = shmat(segment, nullptr, SHM_RDONLY);
+  if (memory == (void *)-1) return seen;
+  const byte *words = static_cast<const byte *>(memory);
+  seen.found = true;
+  seen.magic = GetLE32(words + TAP_START_HANDOVER_MAGIC);
+  seen.id = GetLE32(words + TAP_START_HANDOVER_ID);
+  seen.block = GetLE32(words + TAP_START_HANDOVER_BLOCK);
+  shmdt(memory);
+  seen.batch = shmget(TAP_BATCH_SHM_KEY, 0, 0) >= 0;
+  return seen;
+}
+
+bool ReadProfile(const nlohmann::json &, std::string *) { return true; }
+
+void StartTasks() {
+  if (!gTable) {
+    gTable = FirmwareAlloc(TAP_TASK_TABLE_SIZE);
+    for (byte *&record : gRecords) record = FirmwareAlloc(TAP_TASK_RECORD_SIZE);
+  }
+  PublishTable(FW_HOOK_TapTasks, gTable);
+  for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) Publish(slot);
+}
+
 }  // namespace
 
-int CurrentSlot() { return _curTapTask < TAP_TASK_SLOTS ? (int)_curTapTask : 0; }
+extern const Subsystem kTasksSubsystem = {"tasks", ReadProfile, StartTasks};
+
+int CurrentSlot() {
+  dword current = Current();
+  return current < TAP_TASK_SLOTS ? (int)current : 0;
+}
+
 Task &CurrentTask() { return gTasks[CurrentSlot()]; }
+
+std::string TaskFolder(int slot) {
+  if (slot < 0 || slot >= TAP_TASK_SLOTS || !gRecords[slot]) return "/";
+  std::string folder = GetText(gRecords[slot] + TAP_TASK_FOLDER);
+  return folder.empty() ? "/" : folder;
+}
+
+bool SetTaskFolder(int slot, const std::string &folder) {
+  if (slot < 0 || slot >= TAP_TASK_SLOTS || folder.size() >= TAP_FOLDER_PATH_SIZE) return false;
+  PutText(gRecords[slot] + TAP_TASK_FOLDER, folder);
+  return true;
+}
+
+void ClearTasks() {
+  for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
+    gTasks[slot] = Task();
+    Publish(slot);
+  }
+  SetCurrent(0);
+}
 
 int AttachLinkedTap(dword id, const char *folder, TAP_EventHandlerFunction handler) {
   int slot = FreeSlot();
@@ -77,9 +161,8 @@ int AttachLinkedTap(dword id, const char *folder, TAP_EventHandlerFunction handl
   task.id = id;
   task.programName = "linked TAP";
   task.entry.eventHandler = handler;
-  snprintf(task.record.folder, sizeof task.record.folder, "%s", folder);
-  Publish(slot);
-  _curTapTask = slot;
+  Occupy(slot, "", folder);
+  SetCurrent(slot);
   return slot;
 }
 
@@ -115,20 +198,17 @@ int LoadTap(const std::string &hostFile, std::string *error) {
   task.hostFile = hostFile;
   task.programName = info.programName;
   std::string disk = DiskPathOf(hostFile);
-  snprintf(task.record.fileName, sizeof task.record.fileName, "%s", disk.c_str());
   // A TAP starts in the folder of its file.
   std::string folder = "/ProgramFiles";
   if (disk.compare(0, 8, "/mnt/hd/") == 0) folder = JoinTapPath("/", disk.substr(7) + "/..");
-  snprintf(task.record.folder, sizeof task.record.folder, "%s", folder.c_str());
-  Publish(slot);
+  Occupy(slot, disk, folder);
 
-  dword saved = _curTapTask;
-  _curTapTask = slot;
+  dword saved = Current();
+  SetCurrent(slot);
   int resident = task.entry.main();
-  _curTapTask = saved;
+  SetCurrent(saved);
   // Reported once its start-up has run.
-  Effect("loaded slot %d id 0x%08x '%s' from %s", slot, task.id, task.programName.c_str(),
-         task.record.fileName);
+  Effect("loaded slot %d id 0x%08x '%s' from %s", slot, task.id, task.programName.c_str(), disk.c_str());
   if (!resident) task.exitRequested = true;
   UnloadFinishedTaps();
   return slot;
@@ -136,10 +216,10 @@ int LoadTap(const std::string &hostFile, std::string *error) {
 
 dword DeliverEvent(int slot, word event, TapParam param1, TapParam param2) {
   if (slot < 0 || slot >= TAP_TASK_SLOTS || !gTasks[slot].used || !gTasks[slot].entry.eventHandler) return 0;
-  dword saved = _curTapTask;
-  _curTapTask = slot;
+  dword saved = Current();
+  SetCurrent(slot);
   dword result = gTasks[slot].entry.eventHandler(event, param1, param2);
-  _curTapTask = saved;
+  SetCurrent(saved);
   return result;
 }
 
@@ -166,7 +246,7 @@ int LoadedTapCount() {
 
 void UnloadFinishedTaps() {
   for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
-    if (gTasks[slot].used && (gTasks[slot].exitRequested || gFirmwareTaskTable[slot].status == 2)) {
+    if (gTasks[slot].used && (gTasks[slot].exitRequested || GetLE32(Slot(slot) + TAP_TASK_STATUS) == 2)) {
       Unload(slot);
     }
   }
@@ -178,19 +258,31 @@ std::vector<PendingEvent> TakeGeneratedEvents() {
   return events;
 }
 
+StartHandOver LastStartHandOver() { return gLastHandOver; }
+
 }  // namespace emu
 
-// TAP API: events and the TAP's own end.
-extern "C" {
+// ---- TAP API ----
 
-__attribute__((visibility("default"))) int TAP_GenerateEvent(word event, dword param1, dword param2) {
+TAP_API_FUNCTION int TAP_GenerateEvent(word event, dword param1, dword param2) {
   emu::gGeneratedEvents.push_back({event, param1, param2});
   emu::Effect("generated event 0x%04x param1 0x%08x param2 0x%08x", event, param1, param2);
   return 1;
 }
 
-__attribute__((visibility("default"))) void TAP_Exit(void) {
-  emu::CurrentTask().exitRequested = true;
-}
+TAP_API_FUNCTION void TAP_Exit(void) { emu::CurrentTask().exitRequested = true; }
 
+// ---- Firmware hooks ----
+
+// Runs a TAP file of the work folder (or of the current TAP's folder).
+FIRMWARE_HOOK int Appl_ExecProgram(char *fileName) {
+  if (!fileName) return 0;
+  emu::gLastHandOver = emu::ReadStartHandOver();
+  std::string host = emu::HostPathOfTapPath(emu::WorkFolder(), fileName);
+  std::string error;
+  if (emu::LoadTap(host, &error) < 0) {
+    emu::Effect("cannot run %s: %s", fileName, error.c_str());
+    return 0;
+  }
+  return 1;
 }

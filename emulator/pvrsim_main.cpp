@@ -32,6 +32,12 @@ int Usage() {
           "  reload                event 0xFE01 (re-read the settings)\n"
           "  tmscommander N        event 0x0B00 with param1 N\n"
           "  load FILE             load and start a TAP file\n"
+          "  heap                  TAP heap in use and peak, per loaded TAP\n"
+          "  fail-alloc N|all|off  the Nth TAP_MemAlloc from now fails / every one / none\n"
+          "  fail-open NAME        TAP_Hdd_Fopen and TAP_Hdd_Create fail for NAME\n"
+          "  absent SYMBOL         a firmware hook disappears (before the TAPs bind it)\n"
+          "  present SYMBOL        it exists again\n"
+          "  faults-off            every injected failure ends\n"
           "  quit                  stop every TAP and end\n");
   return 2;
 }
@@ -66,6 +72,16 @@ void CopyConsole(int console) {
   fflush(stderr);
 }
 
+// One line per loaded TAP: its TAP heap in use and the most it has used.
+void ReportHeap() {
+  for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
+    if (!emu::gTasks[slot].used) continue;
+    emu::HeapUse use = emu::TapHeapUse(slot);
+    emu::Effect("heap slot %d id 0x%08x in use %zu bytes in %zu blocks, peak %zu bytes", slot, emu::gTasks[slot].id,
+                use.inUse, use.blocks, use.peak);
+  }
+}
+
 // Carries out one command line; false when pvrsim should end.
 bool RunCommand(const std::string &line) {
   std::istringstream words(line);
@@ -86,6 +102,28 @@ bool RunCommand(const std::string &line) {
   } else if (command == "load" && !a.empty()) {
     std::string error;
     if (emu::LoadTap(a, &error) < 0) emu::Effect("cannot load %s: %s", a.c_str(), error.c_str());
+  } else if (command == "heap") {
+    ReportHeap();
+  } else if (command == "fail-alloc" && (a == "all" || a == "off")) {
+    emu::FailAllocation(0);
+    emu::FailAllAllocations(a == "all");
+    emu::Effect("TAP_MemAlloc fails %s", a == "all" ? "always" : "never");
+  } else if (command == "fail-alloc" && ParseNumber(a, &x) && x > 0) {
+    emu::FailAllocation((unsigned)x);
+    emu::Effect("TAP_MemAlloc number %lu from now fails", x);
+  } else if (command == "fail-open" && !a.empty()) {
+    emu::FailFileOpen(a);
+    emu::Effect("opening %s fails", a.c_str());
+  } else if ((command == "absent" || command == "present") && !a.empty()) {
+    std::string error;
+    if (emu::MakeHookAbsent(a, command == "absent", &error)) {
+      emu::Effect("firmware symbol %s %s", a.c_str(), command == "absent" ? "absent" : "present");
+    } else {
+      emu::Effect("%s", error.c_str());
+    }
+  } else if (command == "faults-off") {
+    emu::ClearFaults();
+    emu::Effect("no injected failures");
   } else {
     emu::Effect("unknown command: %s", line.c_str());
   }
@@ -150,7 +188,7 @@ int main(int argc, char **argv) {
   sigaction(SIGTERM, &action, nullptr);
   int console = OpenConsole();
   fcntl(STDIN_FILENO, F_SETFL, fcntl(STDIN_FILENO, F_GETFL) | O_NONBLOCK);
-  emu::Effect("root %s, system id %u", emu::gRoot.c_str(), emu::gProfile.systemId);
+  emu::Effect("root %s, system id %u", emu::gRoot.c_str(), emu::gSystem.systemId);
 
   for (const std::string &tap : taps) {
     if (emu::LoadTap(tap, &error) < 0) {

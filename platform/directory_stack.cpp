@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "platform/byte_order.h"
 #include "platform/firmware_hooks.h"
 #include "platform/tap_api.h"
 
@@ -14,12 +15,14 @@ int HDD_TAP_GetCurrentDir(char *out, size_t size) {
   if (!out || size == 0) return 0;
   out[0] = '\0';
   // The firmware keeps each TAP's current folder in its task record.
-  FirmwareTapTask *tasks = FirmwareTapTasks();
-  dword *current = FirmwareCurrentTapTask();
-  if (!tasks || !current || *current >= TAP_TASK_SLOTS || !tasks[*current].record) return 0;
-  const char *folder = tasks[*current].record->folder;
+  const byte *tasks = FirmwareTapTasks();
+  const dword *current = FirmwareCurrentTapTask();
+  if (!tasks || !current || *current >= TAP_TASK_SLOTS) return 0;
+  const byte *record = FirmwareAddress(GetLE32(tasks + *current * TAP_TASK_SLOT_SIZE + TAP_TASK_RECORD));
+  if (!record) return 0;
+  const char *folder = reinterpret_cast<const char *>(record + TAP_TASK_FOLDER);
   size_t length = strnlen(folder, TAP_FOLDER_PATH_SIZE);
-  if (length >= size) return 0;
+  if (length >= size || length == TAP_FOLDER_PATH_SIZE) return 0;
   memcpy(out, folder, length);
   out[length] = '\0';
   return 1;

@@ -1,6 +1,9 @@
 #include "platform/firmware_hooks.h"
 
 #include <dlfcn.h>
+#include <string.h>
+
+#include "platform/byte_order.h"
 
 void *TryResolve(const char *name) {
   void *self = dlopen(nullptr, RTLD_LAZY | RTLD_GLOBAL);
@@ -12,43 +15,42 @@ void *TryResolve(const char *name) {
   return address;
 }
 
+const FirmwareHookInfo gFirmwareHooks[FW_HOOK_COUNT] = {
+#define FW_FUNCTION(id, name, symbol, ret, params, presence) {symbol, FW_KIND_FUNCTION, presence, 0},
+#define FW_C_FUNCTION FW_FUNCTION
+#define FW_TABLE(id, name, symbol, presence) {symbol, FW_KIND_TABLE, presence, 4},
+#define FW_DATA(id, name, symbol, type, presence) {symbol, FW_KIND_DATA, presence, sizeof(type)},
+#include "platform/firmware_interface.def"
+};
+
 namespace {
 
-// Resolves a hook once; a null result is not kept, so a later use tries again.
-template <typename T>
-T Bind(T &cache, const char *name) {
-  if (!cache) cache = reinterpret_cast<T>(TryResolve(name));
-  return cache;
+void *gBound[FW_HOOK_COUNT];   // resolved addresses; null until a lookup succeeds
+int gUTFFirmware = -1;         // -1: not decided yet
+int gAUFirmware = -1;
+
+// The hook's resolved address; a null result is not kept, so a later use tries again.
+void *Bind(FirmwareHookId id) {
+  if (!gBound[id]) gBound[id] = TryResolve(gFirmwareHooks[id].symbol);
+  return gBound[id];
 }
 
-// A table hook names a firmware variable holding a pointer to the table.
-template <typename T>
-T *Table(const char *name) {
-  void **variable = static_cast<void **>(TryResolve(name));
-  return variable ? static_cast<T *>(*variable) : nullptr;
+// A table hook's variable holds the table's address as a 32-bit word.
+byte *Table(FirmwareHookId id) {
+  const void *variable = Bind(id);
+  return variable ? FirmwareAddress(GetLE32(variable)) : nullptr;
 }
-
-FwGetAnalogEncoderState gGetAnalogEncoderState;
-FwAnalogChangeAction gAnalogChangeAction;
-FwSetAnalogEncoderMode gSetAnalogEncoderMode;
-FwGetAnalogEncoderMode gGetAnalogEncoderMode;
-byte *gIsAnalogMode;
 
 }  // namespace
 
-byte *FirmwareIsAnalogMode() { return Bind(gIsAnalogMode, "_isAnalogMode"); }
-FwGetAnalogEncoderState HookGetAnalogEncoderState() {
-  return Bind(gGetAnalogEncoderState, "_Z26Appl_GetAnalogEncoderStatev");
-}
-FwAnalogChangeAction HookAnalogChangeAction() {
-  return Bind(gAnalogChangeAction, "_Z23Appl_AnalogChangeActionv");
-}
-FwSetAnalogEncoderMode HookSetAnalogEncoderMode() {
-  return Bind(gSetAnalogEncoderMode, "_Z25Appl_SetAnalogEncoderModeh");
-}
-FwGetAnalogEncoderMode HookGetAnalogEncoderMode() {
-  return Bind(gGetAnalogEncoderMode, "_Z25Appl_GetAnalogEncoderModev");
-}
+#define FW_FUNCTION(id, name, symbol, ret, params, presence) \
+  Fw##id Hook##id() { return reinterpret_cast<Fw##id>(Bind(FW_HOOK_##id)); }
+#define FW_C_FUNCTION FW_FUNCTION
+#define FW_TABLE(id, name, symbol, presence) \
+  byte *Firmware##id() { return Table(FW_HOOK_##id); }
+#define FW_DATA(id, name, symbol, type, presence) \
+  type *Firmware##id() { return static_cast<type *>(Bind(FW_HOOK_##id)); }
+#include "platform/firmware_interface.def"
 
 void BindAnalogHooks() {
   FirmwareIsAnalogMode();
@@ -59,45 +61,17 @@ void BindAnalogHooks() {
 }
 
 bool isUTFFirmware() {
-  // The first answer serves all later calls.
-  static int known = -1;
-  if (known < 0) known = TryResolve("_Z26Appl_ConvertToValidUTF8StrPhi") ? 1 : 0;
-  return known == 1;
+  if (gUTFFirmware < 0) gUTFFirmware = HookConvertToValidUTF8Str() ? 1 : 0;
+  return gUTFFirmware == 1;
 }
 
-bool isAUFirmware() { return TryResolve("_contentDesStr_AUS") != nullptr; }
-
-byte *FirmwareTimeInfo() { return Table<byte>("_timeInfo"); }
-
-FwTimeToLocal HookTimeToLocal() {
-  static FwTimeToLocal hook;
-  return Bind(hook, "_Z16Appl_TimeToLocalj");
-}
-FwPutDevEvt HookPutDevEvt() {
-  static FwPutDevEvt hook;
-  return Bind(hook, "PutDevEvt");
-}
-FwExecProgram HookExecProgram() {
-  static FwExecProgram hook;
-  return Bind(hook, "_Z16Appl_ExecProgramPc");
+bool isAUFirmware() {
+  if (gAUFirmware < 0) gAUFirmware = Bind(FW_HOOK_AustralianGenreTexts) ? 1 : 0;
+  return gAUFirmware == 1;
 }
 
-FwSaveWorkFolder HookSaveWorkFolder() {
-  static FwSaveWorkFolder hook;
-  return Bind(hook, "_Z22ApplHdd_SaveWorkFolderv");
+void ResetFirmwareHooks() {
+  memset(gBound, 0, sizeof gBound);
+  gUTFFirmware = -1;
+  gAUFirmware = -1;
 }
-FwRestoreWorkFolder HookRestoreWorkFolder() {
-  static FwRestoreWorkFolder hook;
-  return Bind(hook, "_Z25ApplHdd_RestoreWorkFolderv");
-}
-FwSelectFolder HookSelectFolder() {
-  static FwSelectFolder hook;
-  return Bind(hook, "_Z20ApplHdd_SelectFolderPvPKc");
-}
-FwSetWorkFolder HookSetWorkFolder() {
-  static FwSetWorkFolder hook;
-  return Bind(hook, "_Z21ApplHdd_SetWorkFolderPv");
-}
-
-FirmwareTapTask *FirmwareTapTasks() { return Table<FirmwareTapTask>("_tapTask"); }
-dword *FirmwareCurrentTapTask() { return static_cast<dword *>(TryResolve("_curTapTask")); }

@@ -1,35 +1,91 @@
-// Layouts of the firmware data that the TAPs reach through firmware hooks. The firmware
-// owns them; these declarations are what the TAPs rely on and what pvrsim provides.
+// Layouts of the firmware data that the TAPs reach through firmware hooks and System V
+// shared memory. The firmware owns them; they are read and written field by field at these
+// byte offsets (little-endian). A firmware address inside them is a 32-bit word, as on the
+// PVR; pvrsim keeps firmware memory below 4 GiB so that such a word is a real address on a
+// 64-bit host too.
 #pragma once
 
+#include "platform/firmware_tables.h"
 #include "platform/tap_api.h"
+
+// The address held in a 32-bit firmware word.
+inline byte *FirmwareAddress(dword word) { return reinterpret_cast<byte *>((uintptr_t)word); }
+// The 32-bit word of a firmware address; 0 for an address that does not fit.
+inline dword FirmwareWord(const void *address) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(address);
+  return value <= 0xFFFFFFFFu ? (dword)value : 0;
+}
 
 enum { TAP_TASK_SLOTS = 16, TAP_FOLDER_PATH_SIZE = 512 };
 
-// "_timeInfo" holds a pointer to the time-settings block.
+// "_timeInfo": the time-settings block.
 enum {
   TIME_INFO_UTC_OFFSET = 0,   // int16, minutes east of UTC
   TIME_INFO_MODE = 2,         // byte; both low bits set: daylight saving in force
   TIME_INFO_SIZE = 4,
 };
 
-// One TAP of the firmware's task table ("_tapTask" holds a pointer to 16 of these).
-struct FirmwareTaskRecord {
-  char fileName[TAP_FOLDER_PATH_SIZE];   // absolute disk path of the TAP file
-  char folder[TAP_FOLDER_PATH_SIZE];     // the TAP's current folder, a TAP path ("/ProgramFiles")
+// "_tapTask": the task table, TAP_TASK_SLOTS slots of this layout.
+enum {
+  TAP_TASK_STATUS = 0,          // u32: 0 free; writing 2 marks the TAP as stopping
+  TAP_TASK_RECORD = 4,          // u32: address of the task record, 0 for a free slot
+  TAP_TASK_EVENT_HANDLER = 8,   // u32: address of the TAP's event handler
+  TAP_TASK_SLOT_SIZE = 12,
+  TAP_TASK_TABLE_SIZE = TAP_TASK_SLOTS * TAP_TASK_SLOT_SIZE,
 };
-struct FirmwareTapTask {
-  dword status;                          // 0 free; writing 2 marks the TAP as stopping
-  FirmwareTaskRecord *record;            // null for a free slot
-  TAP_EventHandlerFunction eventHandler;
+// A task record.
+enum {
+  TAP_TASK_FILE_NAME = 0,                       // char[512]: absolute disk path of the TAP file
+  TAP_TASK_FOLDER = TAP_FOLDER_PATH_SIZE,       // char[512]: current folder, a TAP path
+  TAP_TASK_RECORD_SIZE = 2 * TAP_FOLDER_PATH_SIZE,
 };
-// "_curTapTask" is a dword: the slot of the TAP on whose behalf the firmware runs code.
+static_assert(TAP_TASK_SLOT_SIZE == 3 * 4, "a task slot is three 32-bit words");
+static_assert(TAP_TASK_RECORD_SIZE == 1024, "a task record is two 512-byte texts");
+// "_curTapTask" is a u32: the slot of the TAP on whose behalf the firmware runs code.
+
+// TAP start hand-over: System V shared memory that exists while a start call runs.
+enum { TAP_START_SHM_KEY = 86568, TAP_BATCH_SHM_KEY = 86567 };
+enum : dword { TAP_START_MAGIC = 0xF1EB1D1B };
+enum {
+  TAP_START_HANDOVER_MAGIC = 0,   // u32 TAP_START_MAGIC
+  TAP_START_HANDOVER_ID = 4,      // u32 TAP ID of the TAP being started
+  TAP_START_HANDOVER_BLOCK = 8,   // u32 address of the parameter block, or 0
+  TAP_START_HANDOVER_SIZE = 12,
+};
+static_assert(TAP_START_HANDOVER_SIZE == 3 * 4, "the hand-over is three 32-bit words");
 
 // Firmware device event posted through "PutDevEvt" to switch the PVR off.
 enum : dword { DEV_EVENT_POWER_OFF = 0xEF00 };
 
 // A folder record of the firmware's work-folder calls ("_Z20ApplHdd_SelectFolderPvPKc"
-// fills it, "_Z21ApplHdd_SetWorkFolderPv" makes it the folder programs are run from).
-struct FirmwareFolderRecord {
-  char path[TAP_FOLDER_PATH_SIZE];   // a TAP path
+// fills it, "_Z21ApplHdd_SetWorkFolderPv" makes it the folder programs are run from);
+// "_hddTapFolder" and "_hddRecordFile" hold the addresses of two such records (the TAPs'
+// folder and the folder of the recording being written).
+enum {
+  FOLDER_RECORD_PATH = 0,   // char[512]: a TAP path
+  FOLDER_RECORD_SIZE = TAP_FOLDER_PATH_SIZE,
 };
+
+// The service, name, provider, satellite, transponder, favourites and timer tables: their
+// layouts are those of platform/firmware_tables.h.
+// Settings ("_applEepromAddr"): byte SETTINGS_FAV_GROUP is the selected favourites group.
+enum { SETTINGS_SIZE = 256 };
+// Recording slots ("_pvrRecInfo"): entries of the timer entry size; u16 duration at 6.
+enum { RECORDING_SLOT_DURATION = 6 };
+// EPG events of the firmware's pool: u32 address of the next event at offset 0.
+enum { EPG_EVENT_NEXT = 0 };
+// "_contentDesStr_AUS": 16 u32 addresses of the genre texts of the Australian firmware.
+enum { AU_GENRE_TEXTS = 16 };
+// OSD ("_osdInfo"): u32 address of the pixels, u16 width, u16 height per plane.
+enum {
+  OSD_PLANES = 3,
+  OSD_WIDTH = 720,
+  OSD_HEIGHT = 576,
+  OSD_INFO_PIXELS = 0,
+  OSD_INFO_WIDTH = 4,
+  OSD_INFO_HEIGHT = 6,
+  OSD_INFO_ENTRY_SIZE = 8,
+};
+// External partitions ("_extPartitionInfo"): entries of a mount path, "_nExtPartition"
+// counts them.
+enum { EXT_PARTITION_PATH = 0, EXT_PARTITION_ENTRY_SIZE = 64 };

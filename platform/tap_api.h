@@ -1,5 +1,6 @@
-// The TAP API: the functions the PVR firmware offers to its plug-ins (TAPs).
-// On the PVR the firmware resolves them when it loads a TAP; on a PC pvrsim defines them.
+// The TAP API: the functions the PVR firmware offers to its plug-ins (TAPs), declared from
+// the one list of the firmware interface (platform/firmware_interface.def). On the PVR the
+// firmware resolves them when it loads a TAP; on a PC pvrsim defines them.
 #pragma once
 
 #include <stdint.h>
@@ -25,7 +26,7 @@ enum : word {
   EVT_RELOAD_CONFIG = 0xFE01,     // re-read the settings files
 };
 
-// File attributes for TAP_Hdd_Create.
+// File attributes for TAP_Hdd_Create and of folder entries.
 enum : byte {
   ATTR_NORMAL = 208,   // a plain file
   ATTR_FOLDER = 224,   // a folder
@@ -34,14 +35,93 @@ enum : byte {
 // Origins for TAP_Hdd_Fseek.
 enum { SEEK_START = 0, SEEK_CURRENT = 1, SEEK_FROM_END = 2 };
 
+// System variables by number.
+enum {
+  SYSVAR_Volume = 0,   // 0..17
+  SYSVAR_OsdLan = 1,   // menu language (0 English, 1 French, 2 German, ...)
+};
+
+// TAP_GetState states.
+enum { STATE_Normal = 0, STATE_Tap = 1 };   // the receiver's display, or a TAP's
+
+// TAP_Timer_Add / TAP_Timer_Modify results.
+enum { TIMER_ADDED = 0, TIMER_INVALID = 1, TIMER_TABLE_FULL = 2 };
+
 // An open file of the TAP file system; its layout belongs to the firmware.
 typedef struct TYPE_File TYPE_File;
+
+// One entry of the current folder (TAP_Hdd_FindFirst / TAP_Hdd_FindNext).
+typedef struct {
+  char name[256];
+  byte attribute;   // ATTR_NORMAL or ATTR_FOLDER
+  word mjd;         // last change, local PVR time
+  byte hour, minute, second;
+  uint64_t size;    // bytes
+} TYPE_FolderEntry;
 
 // The state of one recording slot.
 typedef struct {
   byte recType;     // 0: the slot is not recording
   dword duration;   // minutes
 } TYPE_RecInfo;
+
+// Playback state (TAP_Hdd_GetPlayInfo); 308 bytes, cleared by the caller.
+enum { PLAYMODE_None = 0, PLAYMODE_Playing = 1, PLAYMODE_Mp3 = 2, PLAYMODE_Paused = 4 };
+typedef struct {
+  byte playMode;        // PLAYMODE_
+  byte speed;           // 1: normal speed
+  word reserved;
+  dword currentBlock;
+  dword totalBlock;
+  word durationMin;     // of the playing file
+  byte durationSec;
+  byte reserved2;
+  char fileName[292];   // TAP path of the playing file
+} TYPE_PlayInfo;
+static_assert(sizeof(TYPE_PlayInfo) == 308, "play information is 308 bytes");
+
+// A service as the TAP API describes it (TAP_Channel_GetInfo).
+typedef struct {
+  char chName[24];
+  char satName[24];
+  word logicalChNum;
+  byte satIdx;
+  byte reserved;
+  word orgNetId;
+  word networkId;
+  word tsId;
+  word svcId;
+} TYPE_TapChInfo;
+
+// A timer as the TAP API passes it (TAP_Timer_Add, TAP_Timer_Modify, TAP_Timer_GetInfo).
+typedef struct {
+  byte isRec;             // 1 record, 0 switch only
+  byte tuner;             // 3: the PVR chooses; 4: the analogue input
+  byte svcType;           // 0 TV, 1 radio
+  byte reserved;
+  word svcNum;
+  byte reservationType;   // repetition kind
+  byte nameFix;           // 1 when the file name was set by the user
+  word duration;          // minutes
+  dword startTime;        // packed PVR date
+  char fileName[128];
+} TYPE_TimerInfo;
+
+// A video capture (TAP_CaptureScreen): 720 x 576 pixels of 4 bytes (blue, green, red,
+// alpha), allocated with TAP_MemAlloc for the caller.
+typedef struct {
+  byte *pixels;
+  word format;          // 1: 32-bit pixels
+  word width, height;
+} TYPE_VideoBank;
+
+// A copy of an OSD plane (TAP_Osd_GetPlaneBaseInfo): pixels as for a capture, allocated
+// with TAP_MemAlloc for the caller.
+typedef struct {
+  byte *pixels;
+  word width, height;
+  dword bytesPerLine;
+} TYPE_OsdBaseInfo;
 
 // The record __TAP_Init_ fills: the firmware calls these two entry points.
 typedef int (*TAP_MainFunction)(void);
@@ -52,38 +132,8 @@ struct TAP_Registration {
 };
 
 extern "C" {
-
-// Files on the PVR disk, relative to the TAP's current folder ("/" is the disk's top).
-TYPE_File *TAP_Hdd_Fopen(const char *name);           // existing file, read and write
-dword TAP_Hdd_Fread(void *buffer, dword size, dword count, TYPE_File *file);   // items read
-dword TAP_Hdd_Fwrite(const void *buffer, dword size, dword count, TYPE_File *file);
-dword TAP_Hdd_Fseek(TYPE_File *file, long offset, int origin);                 // new position
-dword TAP_Hdd_Flen(TYPE_File *file);
-void TAP_Hdd_Fclose(TYPE_File *file);
-int TAP_Hdd_Exist(const char *name);                  // 1 when a file or folder of that name exists
-int TAP_Hdd_Create(const char *name, byte attribute); // 1 on success
-int TAP_Hdd_Delete(const char *name);                 // 1 on success
-int TAP_Hdd_ChangeDir(const char *folder);            // 1 on success; "/", "..", a name or a path
-
-// Recording.
-int TAP_Hdd_GetRecInfo(byte slot, TYPE_RecInfo *info);   // 1 when the slot exists
-
-// System, time and memory.
-word TAP_GetSystemId(void);
-// System variables by number; 1 is the menu language (0 English, 1 French, 2 German, ...).
-enum { SYSVAR_OsdLan = 1 };
-int TAP_GetSystemVar(int variable);
-int TAP_GetTime(word *mjd, byte *hour, byte *minute, byte *second);   // local PVR time
-dword TAP_GetTick(void);                                              // 1/100 s since power-on
-int TAP_ExtractMjd(word mjd, word *year, byte *month, byte *day, byte *weekDay);
-word TAP_MakeMjd(word year, byte month, byte day);
-void *TAP_MemAlloc(dword size);
-int TAP_MemFree(const void *address);
-int TAP_GenerateEvent(word event, dword param1, dword param2);
-void TAP_Exit(void);
-void TAP_Reboot(void);
-void TAP_Delay(dword ticks);
-
+#define TAP_API(name, ret, params) ret name params;
+#include "platform/firmware_interface.def"
 }  // extern "C"
 
 // Entry points every TAP defines.

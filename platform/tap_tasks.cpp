@@ -6,20 +6,13 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include "platform/byte_order.h"
 #include "platform/directory_stack.h"
 #include "platform/firmware_hooks.h"
 #include "platform/pvr_path.h"
 #include "platform/tap_file_info.h"
 
 namespace {
-
-// The hand-over record: magic, TAP ID and the parameter block's address (a 32-bit word on
-// the PVR; as wide as a pointer elsewhere).
-struct StartHandOver {
-  dword magic;
-  dword id;
-  uintptr_t block;
-};
 
 // Reads the TAP information of a file in the TAP's current folder.
 bool ReadInfoOfTapFile(const char *name, TapFileInfo *info, char *folder, size_t folderSize) {
@@ -47,11 +40,13 @@ int HDD_TAP_Start(const char *name, bool batch, void *parameterBlock, dword *id)
     batchSegment = shmget(TAP_BATCH_SHM_KEY, 1, IPC_CREAT | 0666);
     if (batchSegment >= 0) batchMemory = shmat(batchSegment, nullptr, 0);
   }
-  int startSegment = shmget(TAP_START_SHM_KEY, sizeof(StartHandOver), IPC_CREAT | 0666);
+  int startSegment = shmget(TAP_START_SHM_KEY, TAP_START_HANDOVER_SIZE, IPC_CREAT | 0666);
   void *startMemory = startSegment >= 0 ? shmat(startSegment, nullptr, 0) : nullptr;
   if (startMemory != nullptr && startMemory != (void *)-1) {
-    StartHandOver handOver = {TAP_START_MAGIC, info.id, (uintptr_t)parameterBlock};
-    memcpy(startMemory, &handOver, sizeof handOver);
+    byte *handOver = static_cast<byte *>(startMemory);
+    PutLE32(handOver + TAP_START_HANDOVER_MAGIC, TAP_START_MAGIC);
+    PutLE32(handOver + TAP_START_HANDOVER_ID, info.id);
+    PutLE32(handOver + TAP_START_HANDOVER_BLOCK, FirmwareWord(parameterBlock));
   }
 
   FwSaveWorkFolder save = HookSaveWorkFolder();
@@ -61,9 +56,9 @@ int HDD_TAP_Start(const char *name, bool batch, void *parameterBlock, dword *id)
   FwExecProgram exec = HookExecProgram();
   if (save) save();
   if (select && setWork) {
-    FirmwareFolderRecord record = {};
-    select(&record, folder);
-    setWork(&record);
+    byte record[FOLDER_RECORD_SIZE] = {};
+    select(record, folder);
+    setWork(record);
   }
   char fileName[TAP_FOLDER_PATH_SIZE];
   snprintf(fileName, sizeof fileName, "%s", name);
@@ -80,21 +75,26 @@ int HDD_TAP_Start(const char *name, bool batch, void *parameterBlock, dword *id)
 
 int HDD_TAP_SendEvent(dword id, bool allowInterception, word event, TapParam param1, TapParam param2) {
   (void)allowInterception;
-  FirmwareTapTask *tasks = FirmwareTapTasks();
+  byte *tasks = FirmwareTapTasks();
   dword *current = FirmwareCurrentTapTask();
   if (!tasks || !current) return 0;
   int called = 0;
   for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
-    FirmwareTapTask &task = tasks[slot];
-    if (!task.record || !task.eventHandler || task.status == 0) continue;
+    const byte *task = tasks + slot * TAP_TASK_SLOT_SIZE;
+    const byte *record = FirmwareAddress(GetLE32(task + TAP_TASK_RECORD));
+    dword handler = GetLE32(task + TAP_TASK_EVENT_HANDLER);
+    if (!record || !handler || GetLE32(task + TAP_TASK_STATUS) == 0) continue;
     if (id != 0) {
+      char fileName[TAP_FOLDER_PATH_SIZE];
+      snprintf(fileName, sizeof fileName, "%.*s", TAP_FOLDER_PATH_SIZE - 1,
+               reinterpret_cast<const char *>(record + TAP_TASK_FILE_NAME));
       TapFileInfo info;
-      MappedPath path(task.record->fileName);
+      MappedPath path(fileName);
       if (!path.c_str() || !ReadTapFileInfo(path.c_str(), &info) || info.id != id) continue;
     }
     dword saved = *current;
     *current = (dword)slot;
-    task.eventHandler(event, param1, param2);
+    reinterpret_cast<TAP_EventHandlerFunction>(FirmwareAddress(handler))(event, param1, param2);
     *current = saved;
     called++;
     if (id != 0) break;

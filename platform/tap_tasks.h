@@ -2,10 +2,7 @@
 // task table.
 #pragma once
 
-#include "platform/tap_api.h"
-
-enum : dword { TAP_START_MAGIC = 0xF1EB1D1B };
-enum { TAP_START_SHM_KEY = 86568, TAP_BATCH_SHM_KEY = 86567 };
+#include "platform/firmware_layout.h"
 
 // Starts the TAP file name (relative to the current folder). 1 when the start was handed
 // to the firmware, 0 when the file is not a readable TAP. The started TAP's ID goes to id.

@@ -2,8 +2,10 @@
 """Checks a built TAP as the PVR firmware will see it: a 32-bit little-endian MIPS shared
 object with every TAP header section and value, that needs no library, exports only its
 entry points, runs no static constructors, and leaves undefined only symbols the firmware
-provides (listed in the symbols file), without symbol versions."""
+provides (the TAP API functions of the firmware interface list, and the libc, libdl and
+libpthread names of the symbols file), without symbol versions."""
 import argparse
+import re
 import struct
 import sys
 
@@ -35,13 +37,26 @@ def parse(data):
     return e_type, e_machine, sections
 
 
+def tap_api_names(interface):
+    """The TAP API functions of the firmware interface list: its TAP_API(name, ...) lines."""
+    names = set()
+    for line in open(interface):
+        m = re.match(r"TAP_API\((\w+),", line)
+        if m:
+            names.add(m.group(1))
+    if not names:
+        raise ValueError(f"{interface} lists no TAP API function")
+    return names
+
+
 def cstr(data):
     return data.split(b"\0", 1)[0].decode("latin-1")
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--symbols", required=True)
+    ap.add_argument("--symbols", required=True, help="libc, libdl and libpthread names")
+    ap.add_argument("--interface", required=True, help="platform/firmware_interface.def")
     ap.add_argument("--id", default="0x514B570F")
     ap.add_argument("--name", default="Orvane 2.20")
     ap.add_argument("--description", default="Control the PVR from a web browser.")
@@ -50,6 +65,7 @@ def main():
     args = ap.parse_args()
 
     allowed = {l.strip() for l in open(args.symbols) if l.strip() and not l.startswith("#")}
+    allowed |= tap_api_names(args.interface)
     data = open(args.tap, "rb").read()
     errors = []
     try:

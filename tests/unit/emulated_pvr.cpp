@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/firmware_hooks.h"
 #include "platform/tap_api.h"
 #include "platform/tap_services.h"
 
@@ -31,13 +32,15 @@ void EmulatedPvr::SetUp() {
   }
   std::string error;
   ASSERT_TRUE(emu::Start(root_, &error)) << error;
-  for (emu::Task &task : emu::gTasks) task = emu::Task();
+  ResetFirmwareHooks();
+  emu::ClearTasks();
   ASSERT_EQ(emu::AttachLinkedTap(0x514B570F, "/ProgramFiles/Settings/Orvane", TAP_EventHandler), 0);
   InstallTapServices();   // as the TAP's start does
 }
 
 void EmulatedPvr::TearDown() {
-  for (emu::Task &task : emu::gTasks) task = emu::Task();
+  emu::ClearTasks();
+  emu::ClearFaults();
   if (!root_.empty() && root_.rfind("/tmp/orvane-pvr-", 0) == 0) {
     int ignored = system(("rm -rf '" + root_ + "'").c_str());
     (void)ignored;

@@ -14,7 +14,7 @@ namespace {
 class GenreTables : public EmulatedPvr {
  protected:
   void TearDown() override {
-    emu::gProfile.systemVars.clear();
+    emu::gSystem.systemVars.clear();
     gLoggingLevel = 0;
     EmulatedPvr::TearDown();
   }
@@ -51,7 +51,7 @@ TEST_F(GenreTables, DefaultsAndLookupByNibbles) {
 }
 
 TEST_F(GenreTables, LanguageFilesOverrideByMenuLanguage) {
-  emu::gProfile.systemVars[SYSVAR_OsdLan] = 2;   // German
+  emu::gSystem.systemVars[SYSVAR_OsdLan] = 2;   // German
   WriteFile("/mnt/hd/ProgramFiles/Settings/Orvane/epg-parental.lng", "de_007=ab 6\r\nen_009=X\r\n");
   WriteFile("/mnt/hd/ProgramFiles/Settings/Orvane/epg-genre-descriptions.lng",
             "de_10=Spielfilm\r\nde_11=\r\nde_au_40=Sportsendung\r\nde_au_20=\r\nen_12=Abenteuer\r\n");
@@ -69,13 +69,13 @@ TEST_F(GenreTables, LanguageFilesOverrideByMenuLanguage) {
   HDD_TAP_GetCurrentDir(folder, sizeof folder);
   EXPECT_STREQ(folder, "/DataFiles");
 
-  emu::gProfile.systemVars[SYSVAR_OsdLan] = 25;           // no code: defaults only
+  emu::gSystem.systemVars[SYSVAR_OsdLan] = 25;           // no code: defaults only
   loadGenre();
   EXPECT_STREQ(gGenreDescription[0x10], "Movie/Drama");
 }
 
 TEST_F(GenreTables, LongOverridesAreCutToTheirEntries) {
-  emu::gProfile.systemVars[SYSVAR_OsdLan] = 0;
+  emu::gSystem.systemVars[SYSVAR_OsdLan] = 0;
   WriteFile("/mnt/hd/ProgramFiles/Settings/Orvane/epg-parental.lng", "en_001=" + std::string(40, 'p') + "\r\n");
   WriteFile("/mnt/hd/ProgramFiles/Settings/Orvane/epg-genre-descriptions.lng",
             "en_20=" + std::string(400, 'g') + "\r\n");

@@ -14,11 +14,12 @@
 
 namespace {
 
-TYPE_RecInfo Slot(bool recording) {
-  TYPE_RecInfo info = {};
-  info.recType = recording ? 1 : 0;
-  info.duration = recording ? 30 : 0;
-  return info;
+// Gives the emulated PVR recording slots, true for one that records.
+void SetSlots(std::initializer_list<bool> recording) {
+  std::string slots;
+  for (bool r : recording) slots += std::string(slots.empty() ? "" : ",") + (r ? "{\"type\":1,\"duration\":30}" : "{}");
+  std::string error;
+  ASSERT_TRUE(emu::ApplyProfile("{\"recordings\":[" + slots + "]}", &error)) << error;
 }
 
 class Connection : public EmulatedPvr {
@@ -62,31 +63,31 @@ class Connection : public EmulatedPvr {
 TEST_F(Connection, RebootWaitsForRecordingsInEverySlotTheFirmwareReports) {
   bool answered = false;
   // No model record gave a slot count: every slot the firmware has is asked.
-  emu::gProfile.recordings = {Slot(false), Slot(false), Slot(true)};
+  SetSlots({false, false, true});
   EXPECT_EQ(Serve(2, &answered), "");
   EXPECT_TRUE(answered);
   EXPECT_EQ(gPowerFlag, 0);   // the request is dropped, not kept for later
 
-  emu::gProfile.recordings = {Slot(false), Slot(false), Slot(false)};
+  SetSlots({false, false, false});
   EXPECT_EQ(Serve(2, &answered), "pvrsim: reboot\n");
   EXPECT_TRUE(answered);
 
   // The model's count is used when it has one.
   gRecordingStreams = 2;
-  emu::gProfile.recordings = {Slot(false), Slot(true)};
+  SetSlots({false, true});
   EXPECT_EQ(Serve(2, &answered), "");
-  emu::gProfile.recordings = {Slot(false)};   // a slot the firmware lacks records nothing
+  SetSlots({false});   // a slot the firmware lacks records nothing
   EXPECT_EQ(Serve(2, &answered), "pvrsim: reboot\n");
 
   // A model count beyond any PVR is not trusted either.
   gRecordingStreams = 100000;
-  emu::gProfile.recordings = {Slot(true)};
+  SetSlots({true});
   EXPECT_EQ(Serve(2, &answered), "");
 }
 
 TEST_F(Connection, ForcedRebootAndPowerOffIgnoreRecordings) {
   bool answered = false;
-  emu::gProfile.recordings = {Slot(true)};
+  SetSlots({true});
   EXPECT_EQ(Serve(3, &answered), "pvrsim: reboot\n");
   EXPECT_TRUE(answered);
   EXPECT_EQ(Serve(1, &answered), "pvrsim: power off\n");

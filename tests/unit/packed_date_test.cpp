@@ -106,9 +106,9 @@ class PackedDateClock : public EmulatedPvr {};
 // Date 0 is the PVR's local time now, seconds included; Python turns the emulated local
 // seconds into the expected texts.
 TEST_F(PackedDateClock, DateZeroReadsThePvrClock) {
-  emu::gProfile.utcOffset = 570;
-  emu::gProfile.timeMode = 3;   // daylight saving in force: one more hour
-  emu::PublishProfile();
+  emu::gTime.utcOffset = 570;
+  emu::gTime.timeMode = 3;   // daylight saving in force: one more hour
+  emu::PublishTimeInfo();
   std::string got, locals;
   for (int64_t utc : {1516000000LL, 951782400LL + 86399, 2000000000LL, 1700000000LL, 1230768000LL - 1}) {
     emu::SetFixedClock(utc);

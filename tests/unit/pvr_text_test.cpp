@@ -569,6 +569,19 @@ TEST_F(PvrTextLog, StrMkUTF8ConvertsInPlaceWhenItFits) {
   EXPECT_STREQ(empty, "");
 }
 
+// Without its scratch buffer the text stays as it was and nothing is kept.
+TEST_F(PvrTextLog, StrMkUTF8WithoutMemoryLeavesTheText) {
+  char text[32] = "Caf\xE9";
+  size_t before = emu::TapHeapUse(emu::CurrentSlot()).inUse;
+  emu::FailAllocation(1);
+  EXPECT_EQ(StrMkUTF8(text, sizeof text, 1), 0);
+  EXPECT_EQ(Hex(text), Hex("Caf\xE9"));
+  EXPECT_EQ(emu::TapHeapUse(emu::CurrentSlot()).inUse, before);
+  EXPECT_EQ(StrMkUTF8(text, sizeof text, 1), 1);
+  EXPECT_STREQ(text, "Caf\xC3\xA9");
+  EXPECT_EQ(emu::TapHeapUse(emu::CurrentSlot()).inUse, before);
+}
+
 // --- Name cleaning ------------------------------------------------------------------
 
 TEST(PvrTextClean, ControlCharactersGoWithFlagOne) {

@@ -14,11 +14,11 @@
 
 #include "common/mjd.h"
 #include "emulator/emulator.h"
+#include "platform/firmware_hooks.h"
 #include "platform/directory_stack.h"
 #include "platform/ini_file.h"
 #include "tests/unit/emulated_pvr.h"
 
-extern "C" byte *_timeInfo;   // the emulated firmware's time-settings pointer
 
 namespace {
 
@@ -78,9 +78,9 @@ class PvrTimeTest : public EmulatedPvr {
   }
 
   void TimeZone(int standardOffset, bool daylightNow) {
-    emu::gProfile.utcOffset = (int16_t)standardOffset;
-    emu::gProfile.timeMode = daylightNow ? 3 : 0;
-    emu::PublishProfile();
+    emu::gTime.utcOffset = (int16_t)standardOffset;
+    emu::gTime.timeMode = daylightNow ? 3 : 0;
+    emu::PublishTimeInfo();
   }
 
   void CheckZone(const char *zone, int firstYear, int lastYear);
@@ -317,22 +317,23 @@ TEST_F(PvrTimeTest, TimeZoneFromTheFirmware) {
   EXPECT_EQ(daylight, 1);
   // Only both low bits of the mode mean daylight saving.
   for (byte mode : {1, 2}) {
-    emu::gProfile.timeMode = mode;
-    emu::PublishProfile();
+    emu::gTime.timeMode = mode;
+    emu::PublishTimeInfo();
     EXPECT_EQ(GetCurrentTimeZone(&standardOffset, &daylight), 1);
     EXPECT_EQ(standardOffset, 60);
     EXPECT_EQ(daylight, 0);
   }
-  emu::gProfile.utcOffset = -570;
-  emu::gProfile.timeMode = 7;
-  emu::PublishProfile();
+  emu::gTime.utcOffset = -570;
+  emu::gTime.timeMode = 7;
+  emu::PublishTimeInfo();
   EXPECT_EQ(GetCurrentTimeZone(&standardOffset, nullptr), 1);
   EXPECT_EQ(standardOffset, -570);
   EXPECT_EQ(GetCurrentTimeZone(nullptr, nullptr), 1);
 
   // Without the time block: 60 minutes, no daylight saving.
-  byte *saved = _timeInfo;
-  _timeInfo = nullptr;
+  std::string error;
+  ASSERT_TRUE(emu::MakeHookAbsent("_timeInfo", true, &error)) << error;
+  ResetFirmwareHooks();
   EXPECT_EQ(GetCurrentTimeZone(&standardOffset, &daylight), 0);
   EXPECT_EQ(standardOffset, 60);
   EXPECT_EQ(daylight, 0);
@@ -342,7 +343,6 @@ TEST_F(PvrTimeTest, TimeZoneFromTheFirmware) {
   EXPECT_EQ(offset, 60);
   EXPECT_EQ(UTC2LocalTime(Packed(2021, 7, 10, 12, 0), &offset), Packed(2021, 7, 10, 14, 0));
   EXPECT_EQ(offset, 120);
-  _timeInfo = saved;
 }
 
 TEST_F(PvrTimeTest, FirmwareRuleFollowsTheFirmwareSettings) {

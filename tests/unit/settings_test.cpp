@@ -3,7 +3,9 @@
 
 #include <string.h>
 
+#include "emulator/emu_system.h"
 #include "emulator/emulator.h"
+#include "platform/firmware_hooks.h"
 #include "platform/firmware_model.h"
 #include "tests/unit/emulated_pvr.h"
 #include "webserver/core/logging.h"
@@ -97,7 +99,7 @@ TEST_F(Settings, RunningConfigurationIsLoggedAtLevelTwo) {
 
 TEST_F(Settings, ModelRecordDecidesRecordingsAndName) {
   Ini("");
-  emu::gProfile.systemId = 22010;   // ".rec" recordings
+  emu::gSystem.systemId = 22010;   // ".rec" recordings
   initGlobalVariables();
   ASSERT_NE(gModelInfo, nullptr);
   EXPECT_STREQ(gRecordingExt, ".rec");
@@ -106,7 +108,7 @@ TEST_F(Settings, ModelRecordDecidesRecordingsAndName) {
   EXPECT_EQ(gRemoteType, 2);
   EXPECT_STREQ(gPVRname, "TMS-2400 HD");   // no PVRName.ini: the model name
 
-  emu::gProfile.systemId = 22570;   // ".mpg" recordings
+  emu::gSystem.systemId = 22570;   // ".mpg" recordings
   initGlobalVariables();
   EXPECT_STREQ(gRecordingExt, ".mpg");
   EXPECT_EQ(gBlockFactor, 9024);
@@ -117,7 +119,7 @@ TEST_F(Settings, ModelRecordDecidesRecordingsAndName) {
 
 TEST_F(Settings, PVRNameIsLookedForInTheApplicationFolderToo) {
   Ini("");
-  emu::gProfile.systemId = 22010;
+  emu::gSystem.systemId = 22010;
   WriteFile("/mnt/hd/ProgramFiles/Settings/Orvane/PVRName.ini", "pvrname=Application folder\r\n");
   initGlobalVariables();
   EXPECT_STREQ(gPVRname, "Application folder");
@@ -133,9 +135,9 @@ TEST_F(Settings, PVRNameIsLookedForInTheApplicationFolderToo) {
 
 TEST_F(Settings, UnknownModelKeepsEarlierValues) {
   Ini("");
-  emu::gProfile.systemId = 22010;
+  emu::gSystem.systemId = 22010;
   initGlobalVariables();
-  emu::gProfile.systemId = 1;
+  emu::gSystem.systemId = 1;
   initGlobalVariables();
   EXPECT_STREQ(gRecordingExt, ".mpg");   // reset at every load
   EXPECT_EQ(gBlockFactor, 9024);
@@ -144,14 +146,19 @@ TEST_F(Settings, UnknownModelKeepsEarlierValues) {
 
 TEST_F(Settings, TimeZoneAndFirmwareVariant) {
   Ini("");
-  emu::gProfile.utcOffset = -300;
-  emu::PublishProfile();
+  emu::gTime.utcOffset = -300;
+  emu::PublishTimeInfo();
   std::string error;
   ASSERT_TRUE(emu::SetOptionalSymbols({}, &error)) << error;
   initGlobalVariables();
   EXPECT_EQ(gUTCoffset, -300);
   EXPECT_EQ(gAUFirmwareFlag, 0);
+  // The variant is decided once: a firmware that gains the symbol later is still not
+  // Australian, a fresh start on an Australian firmware is.
   ASSERT_TRUE(emu::SetOptionalSymbols({"_contentDesStr_AUS"}, &error)) << error;
+  initGlobalVariables();
+  EXPECT_EQ(gAUFirmwareFlag, 0);
+  ResetFirmwareHooks();
   initGlobalVariables();
   EXPECT_EQ(gAUFirmwareFlag, 1);
 }
