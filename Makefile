@@ -26,7 +26,7 @@ build: deps-run
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON >/dev/null
-	cmake --build $(ASAN_BUILD) -j$(JOBS) --target orvane_unit_tests skimlet_unit_tests $(ASAN_TARGETS)
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
 
 pvr: deps
 	tools/fetch-mipsel-libs.sh $(PVR_BUILD)/sysroot
@@ -51,7 +51,7 @@ run: demo
 test: deps
 	$(MAKE) build asan pvr
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure -R unit
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 	cd $(PVR_BUILD) && ctest --output-on-failure -j$(JOBS)
 	$(MAKE) fuzz
 

@@ -17,6 +17,8 @@ import datetime
 import os
 import struct
 
+import sanitizers
+
 MJD_EPOCH = datetime.date(1858, 11, 17)
 ROOT_FOLDER = "mnt/hd/ProgramFiles/Settings/Orvane"
 SE_FOLDER = "mnt/hd/ProgramFiles/Settings/SmartEPG_TMS"
@@ -333,11 +335,14 @@ def skimlet_env(root):
 
 
 def run_skimlet(root, *args, timeout=120):
-    """Runs skimlet to its end; returns (exit status, console text)."""
+    """Runs skimlet to its end; returns (exit status, console text). Fails on a sanitizer
+    report."""
     import subprocess
     p = subprocess.run([skimlet_path(), *args], env=skimlet_env(root), stdout=subprocess.PIPE,
                        stderr=subprocess.STDOUT, timeout=timeout)
-    return p.returncode, p.stdout.decode("latin-1")
+    console = p.stdout.decode("latin-1")
+    sanitizers.check(console, "skimlet")
+    return p.returncode, console
 
 
 def write_definitions(root, definitions, name="search.txt", **kwargs):

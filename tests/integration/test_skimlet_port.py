@@ -14,6 +14,7 @@ import time
 import pytest
 import websocket
 
+import sanitizers
 import skimlet_fixtures as fx
 from skimlet_fixtures import Event, definition_lines
 
@@ -83,10 +84,13 @@ class Skimlet:
 
 @pytest.fixture
 def servers():
+    """skimlet processes that end with the test, without sanitizer reports."""
     started = []
     yield started
     for s in started:
         s.kill()
+        s.wait()
+        sanitizers.check(s.console(), "skimlet")
 
 
 def news_events(n=45):
