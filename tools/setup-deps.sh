@@ -5,8 +5,8 @@ set -eu
 want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev iproute2"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
-        python3-pytest curl lhasa jlha-utils busybox lighttpd libpcre2-dev pcre2-utils
-        python3-websocket python3-pil gzip apt dpkg tzdata"
+        python3-pytest curl binutils lhasa jlha-utils busybox lighttpd libpcre2-dev pcre2-utils
+        python3-websocket python3-pil gzip apt dpkg tzdata coreutils libc-bin"
 fi
 missing=""
 for p in $want; do

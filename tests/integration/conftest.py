@@ -25,6 +25,22 @@ sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import make_demo_disk  # noqa: E402
 
 
+# The programs and Python modules these tests talk to or compare with. A missing one fails
+# every test, naming it: nothing is skipped for want of a tool.
+ORACLE_TOOLS = ("curl", "ip", "addr2line")
+ORACLE_MODULES = ("websocket",)
+
+
+@pytest.fixture(scope="session", autouse=True)
+def oracle_tools():
+    import importlib.util
+    missing = [t for t in ORACLE_TOOLS if not shutil.which(t)]
+    missing += [f"python3 module {m}" for m in ORACLE_MODULES if importlib.util.find_spec(m) is None]
+    if missing:
+        pytest.fail(f"missing test tools: {', '.join(missing)}; run tools/setup-deps.sh test (make test does)",
+                    pytrace=False)
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
