@@ -38,8 +38,8 @@ pvr: deps
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DORVANE_FUZZ=ON -DORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target params_fuzz request_fuzz
-	cd $(FUZZ_BUILD) && ctest --output-on-failure -R _fuzz
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -j$(JOBS) -R _fuzz
 
 demo: build
 	/usr/bin/python3 tools/make_demo_disk.py $(DEMO_ROOT) --install $(BUILD) $(if $(PORT),--port $(PORT))
@@ -61,4 +61,4 @@ bench: build deps
 	@for b in bench/*_bench.py; do [ "$$b" = bench/http_bench.py ] || /usr/bin/python3 "$$b" $(BUILD) || true; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PVR_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PVR_BUILD) $(FUZZ_BUILD)

@@ -1,6 +1,7 @@
 #include "search/matching.h"
 
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -155,6 +156,18 @@ TEST_F(Matching, WeightsAddAndTheFirstClaimWins) {
   EXPECT_LT(testMatching(&event_), 50);
   EXPECT_EQ(gResultsCount, 2);
   EXPECT_EQ(ftell(results_), 2L * RESULT_RECORD_SIZE);
+}
+
+// Weights are whatever the user wrote: sums beyond an int are held at its limits rather
+// than wrapping, so that two large negative weights never add up to a claim.
+TEST_F(Matching, HugeWeightsDoNotWrap) {
+  ASSERT_EQ(Load("SearchCount:      2\r\n" + Def("Negative", "T;alpha;-2000000000|T;alp;-2000000000", 2) +
+                 Def("Positive", "T;alpha;2000000000|T;alp;2000000000", 2)),
+            2);
+  snprintf(event_.event.name, sizeof event_.event.name, "Alpha");
+  EXPECT_EQ(testMatching(&event_), INT_MAX);
+  EXPECT_STREQ(event_.definitionName, "Positive");
+  EXPECT_EQ(gResultsCount, 1);
 }
 
 TEST(ResultRecord, FieldsAtTheirOffsets) {
