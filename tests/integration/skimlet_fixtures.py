@@ -336,13 +336,21 @@ def skimlet_env(root):
 
 def run_skimlet(root, *args, timeout=120):
     """Runs skimlet to its end; returns (exit status, console text). Fails on a sanitizer
-    report."""
+    report or a crash."""
     import subprocess
     p = subprocess.run([skimlet_path(), *args], env=skimlet_env(root), stdout=subprocess.PIPE,
                        stderr=subprocess.STDOUT, timeout=timeout)
     console = p.stdout.decode("latin-1")
-    sanitizers.check(console, "skimlet")
+    check_console(console)
     return p.returncode, console
+
+
+def check_console(console, crash_expected=False):
+    """Fails on a sanitizer report in skimlet's console, and on a crash that its own
+    handler caught (which also hides the crash from the sanitizers)."""
+    sanitizers.check(console, "skimlet")
+    if not crash_expected:
+        assert "Caught a segmentation fault" not in console, console[-4000:]
 
 
 def write_definitions(root, definitions, name="search.txt", **kwargs):
