@@ -1,6 +1,7 @@
-"""Writes the seed inputs of the fuzz targets, made by the test generators rather than kept
-as files: valid definitions, EPG dumps, SmartEPG databases, WebSocket frames (framed by
-python3-websocket) and settings files, in the input layout each target reads.
+"""Writes the seed inputs of the fuzz targets, made by code rather than kept as files:
+request parameters and HTTP requests, definitions, EPG dumps and SmartEPG databases from the
+test generators, WebSocket frames (framed by python3-websocket) and settings files, in the
+input layout each target reads.
 
 Usage: make_seeds.py FOLDER   (writes FOLDER/<target>/<n>)
 """
@@ -94,7 +95,25 @@ def ini_seeds():
         b"\x02a=\r\n\x00a=1"]
 
 
+def params_seeds():
+    return [b"filename=%2Fmnt%2Fhd%2FDataFiles%2Fa+b.rec&index=3&append=1",
+            b"filename_hex=2f6d6e742f6864&tapid_hex=0x514b570f&sat=1&satindex=2",
+            b"epgsource=1&source=pvr&genre_source=au&language=deu&lang=en&lan=fr&cache=0",
+            b"start=2018/01/14 20:15:00&%4=&==&%00&tapid=1234567890123"]
+
+
+def request_seeds():
+    token = b"YWRtaW46czNjcmV0"
+    return [b"\x01GET / HTTP/1.1\r\nHost: 127.0.0.1:8000\r\n\r\n",
+            b"\x05GET /api?timers!list!x=1 HTTP/1.1\r\nHost: pvr\r\nAuthorization: Basic " + token +
+            b"\r\nIf-None-Match: \"abc\"\r\n\r\n",
+            b"\x02POST /api?files!upload!filename=a.txt HTTP/1.1\r\nHost: pvr\r\nContent-Length: 5\r\n\r\nhello",
+            b"\x00POST /api?timers!update HTTP/1.1\r\nContent-Length: 99999\r\n\r\npartial"]
+
+
 SEEDS = {
+    "params_fuzz": params_seeds,
+    "request_fuzz": request_seeds,
     "event_sources_fuzz": event_source_seeds,
     "search_definitions_fuzz": definition_seeds,
     "websocket_fuzz": websocket_seeds,
