@@ -19,7 +19,7 @@ BUILD = os.environ.get("ORVANE_BUILD", os.path.join(SOURCE, "build"))
 PVRSIM = os.environ.get("PVRSIM", os.path.join(BUILD, "emulator", "pvrsim"))
 ORVANE_TAP = os.environ.get("ORVANE_TAP", os.path.join(BUILD, "webserver", "Orvane.tap"))
 SKIMLET = os.environ.get("SKIMLET", os.path.join(BUILD, "search", "skimlet"))
-sanitizers.set_default_options()
+sanitizers.set_default_options(SKIMLET)
 
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import make_demo_disk  # noqa: E402
