@@ -26,7 +26,7 @@ build: deps-run
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON >/dev/null
-	cmake --build $(ASAN_BUILD) -j$(JOBS) --target orvane_unit_tests support_unit_tests skimlet_unit_tests $(ASAN_TARGETS)
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
 
 pvr: deps
 	tools/fetch-mipsel-libs.sh $(PVR_BUILD)/sysroot
@@ -38,9 +38,8 @@ pvr: deps
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DORVANE_FUZZ=ON -DORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target params_fuzz request_fuzz settings_fuzz rec_header_fuzz \
-	  tap_file_info_fuzz mp3_tags_fuzz
-	cd $(FUZZ_BUILD) && ctest --output-on-failure -R _fuzz
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzzers
+	cd $(FUZZ_BUILD) && ctest --output-on-failure -j$(JOBS) -R _fuzz
 
 demo: build
 	/usr/bin/python3 tools/make_demo_disk.py $(DEMO_ROOT) --install $(BUILD) $(if $(PORT),--port $(PORT))
@@ -52,7 +51,7 @@ run: demo
 test: deps
 	$(MAKE) build asan pvr
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
-	cd $(ASAN_BUILD) && ctest --output-on-failure -R unit
+	cd $(ASAN_BUILD) && ctest --output-on-failure -j$(JOBS)
 	cd $(PVR_BUILD) && ctest --output-on-failure -j$(JOBS)
 	$(MAKE) fuzz
 
@@ -62,4 +61,4 @@ bench: build deps
 	@for b in bench/*_bench.py; do [ "$$b" = bench/http_bench.py ] || /usr/bin/python3 "$$b" $(BUILD) || true; done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(PVR_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(PVR_BUILD) $(FUZZ_BUILD)

@@ -1,5 +1,6 @@
 #include "search/matching.h"
 
+#include <limits.h>
 #include <string.h>
 
 #include "common/hex_text.h"
@@ -142,7 +143,8 @@ int Score(SearchDefinition *d, const SkimletEvent *se) {
     if (!found) return -1;
   }
 
-  int score = 0;
+  // Weights are the user's numbers: their sum is kept wide and then held to an int.
+  long long score = 0;
   for (int i = 0; i < d->textCount; i++) {
     SearchText *t = &d->texts[i];
     t->matched = 0;
@@ -153,7 +155,9 @@ int Score(SearchDefinition *d, const SkimletEvent *se) {
     if (t->inText && !t->matched && MatchesField(t, FIELD_TEXT, e.text, sizeof e.text)) t->matched = t->weight;
     score += t->matched;
   }
-  return score;
+  if (score > INT_MAX) return INT_MAX;
+  if (score < INT_MIN) return INT_MIN;
+  return (int)score;
 }
 
 void PutField(uint8_t *out, size_t at, const void *field, size_t fieldSize, size_t size) {

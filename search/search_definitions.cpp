@@ -46,7 +46,35 @@ struct Loader {
   bool fromRequest;
   int pendingChannels;   // request mode: "ChannelCount:" and "TextCount:" for the next arrays
   int pendingTexts;
+  int channelLines;      // request mode: "ChannelID:" and "Search:" lines the request holds
+  int searchLines;
 };
+
+// The key code of a line (its start compared with each key).
+int KeyOf(const char *line) {
+  for (const KeyName &k : kKeys) {
+    if (strncmp(line, k.key, strlen(k.key)) == 0) return k.code;
+  }
+  return KEY_OTHER;
+}
+
+// A count the client sent, bounded by the lines of the request that can fill it: entries
+// beyond those would stay empty. An array of one stays possible without any such line.
+int BoundedCount(int count, int lines) {
+  if (count > 1 && count > lines) return lines > 1 ? lines : 1;
+  return count;
+}
+
+// The lines of a request that start with the key of code.
+int CountRequestLines(const char *request, int code) {
+  int count = 0;
+  for (const char *line = request; *line;) {
+    if (KeyOf(line) == code) count++;
+    line += strcspn(line, "\r\n");
+    line += strspn(line, "\r\n");
+  }
+  return count;
+}
 
 void FreeDefinition(SearchDefinition *d) {
   if (d->texts) {
@@ -128,8 +156,8 @@ void AddSearchText(SearchDefinition *d, const char *value) {
 int AllocateArrays(Loader *loader, SearchDefinition *d) {
   int channels = 0, texts = 0;
   if (loader->fromRequest) {
-    channels = loader->pendingChannels;
-    texts = loader->pendingTexts;
+    channels = BoundedCount(loader->pendingChannels, loader->channelLines);
+    texts = BoundedCount(loader->pendingTexts, loader->searchLines);
     loader->pendingChannels = loader->pendingTexts = 0;
   } else {
     countSizes(loader->file, &channels, &texts);
@@ -288,7 +316,7 @@ int LoadFromFile() {
   }
   SkipMarker(file);
 
-  Loader loader = {count, false, file, false, 0, 0};
+  Loader loader = {count, false, file, false, 0, 0, 0, 0};
   char line[SEARCH_LINE_SIZE];
   int result = 0;
   while (result == 0 && readSearchLine(file, line, sizeof line)) {
@@ -313,14 +341,18 @@ char *NextRequestLine(char **at) {
 
 int LoadFromRequest() {
   gSearchBuffer[SEARCH_BUFFER_SIZE - 1] = '\0';
+  Loader loader = {0, false, nullptr, true, 0, 0, CountRequestLines(gSearchBuffer, KEY_CHANNELID),
+                   CountRequestLines(gSearchBuffer, KEY_SEARCH)};
+  int names = CountRequestLines(gSearchBuffer, KEY_NAME);
   char *at = gSearchBuffer;
   char *first = NextRequestLine(&at);
   int count = first ? atoi(searchLineValue(first)) : 0;
   if (count < 0) count = 0;
+  if (count > names) count = names;   // more would stay empty: the request names no more
   PrintLine(" Total searches found = %d, total channels found = %d.", count, 0);
   if (!AllocateList(count)) return 0;
+  loader.capacity = count;
 
-  Loader loader = {count, false, nullptr, true, 0, 0};
   char line[SEARCH_LINE_SIZE];
   int result = 0;
   char *raw;
@@ -344,10 +376,7 @@ int parseSearchLine(char *line, int strip) {
     size_t n = strlen(line);
     for (int i = 0; i < 2 && n > 0 && (line[n - 1] == '\r' || line[n - 1] == '\n'); i++) line[--n] = '\0';
   }
-  for (const KeyName &k : kKeys) {
-    if (strncmp(line, k.key, strlen(k.key)) == 0) return k.code;
-  }
-  return KEY_OTHER;
+  return KeyOf(line);
 }
 
 int readSearchLine(FILE *file, char *line, size_t size) {

@@ -207,10 +207,13 @@ int ws_frame_complete(const uint8_t *data, size_t available, ws_frame *frame) {
   return 1;
 }
 
-size_t ws_decode_frame(const uint8_t *frame, size_t available, uint8_t *out) {
+size_t ws_decode_frame(const uint8_t *frame, size_t available, uint8_t *out, size_t outSize) {
   if (!frame || !out || available < 1 || frame[0] < 0x80 || frame[0] > 0x8F) return 0;
   ws_frame f;
   if (!ws_frame_complete(frame, available, &f)) return 0;
+  // What the frame decodes to must fit: the payload and a terminator, or the close bytes.
+  size_t needed = f.opcode == WS_OPCODE_CLOSE ? 4 : (size_t)f.payloadLength + (f.opcode == WS_OPCODE_TEXT);
+  if (needed > outSize) return 0;
   uint8_t key[4] = {0, 0, 0, 0};
   bool masked = (frame[1] & 0x80) != 0;
   if (masked) memcpy(key, frame + f.headerLength - 4, 4);

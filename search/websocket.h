@@ -50,12 +50,12 @@ struct ws_frame {
 // when the whole frame (header and payload) is present, 0 when more bytes are needed.
 int ws_frame_complete(const uint8_t *data, size_t available, ws_frame *frame);
 
-// Decodes the final frame at frame (available bytes) into out, which may be the frame
-// itself and holds at least available + 1 bytes. Text frames get a zero byte after the
-// payload and give payload length + 1; a close frame is replaced by the bytes 8, 0, 0, 0
-// and gives 4; other opcodes give the payload length. 0 when the first byte does not
-// start a final frame or the frame is not complete within available.
-size_t ws_decode_frame(const uint8_t *frame, size_t available, uint8_t *out);
+// Decodes the final frame at frame (available bytes) into out (outSize bytes), which may
+// be the frame itself. Text frames get a zero byte after the payload and give payload
+// length + 1; a close frame is replaced by the bytes 8, 0, 0, 0 and gives 4; other opcodes
+// give the payload length. 0, with out unchanged, when the first byte does not start a
+// final frame, the frame is not complete within available, or its result does not fit.
+size_t ws_decode_frame(const uint8_t *frame, size_t available, uint8_t *out, size_t outSize);
 
 // Writes the header of a final frame with this opcode and payload length to out (at least
 // WS_MAX_HEADER bytes). With a masking key (4 bytes) the mask bit is set and the key

@@ -9,8 +9,8 @@ want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev libpcre2-dev iprout
       liblodepng-dev libid3tag0-dev"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
-        python3-pytest curl lhasa jlha-utils busybox lighttpd pcre2-utils
-        python3-websocket python3-pil python3-mutagen gzip apt dpkg tzdata
+        python3-pytest curl binutils lhasa jlha-utils busybox lighttpd pcre2-utils
+        python3-websocket python3-pil python3-mutagen gzip apt dpkg tzdata coreutils libc-bin
         libtiff-tools python3-tinycss2 dpkg-dev"
 fi
 if [ "${2:-}" = --list ]; then

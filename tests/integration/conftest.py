@@ -2,6 +2,7 @@
 import os
 import queue
 import re
+import shutil
 import signal
 import socket
 import subprocess
@@ -11,13 +12,33 @@ import time
 
 import pytest
 
+import sanitizers
+
 SOURCE = os.environ.get("ORVANE_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 BUILD = os.environ.get("ORVANE_BUILD", os.path.join(SOURCE, "build"))
 PVRSIM = os.environ.get("PVRSIM", os.path.join(BUILD, "emulator", "pvrsim"))
 ORVANE_TAP = os.environ.get("ORVANE_TAP", os.path.join(BUILD, "webserver", "Orvane.tap"))
+SKIMLET = os.environ.get("SKIMLET", os.path.join(BUILD, "search", "skimlet"))
+sanitizers.set_default_options(SKIMLET)
 
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import make_demo_disk  # noqa: E402
+
+
+# The programs and Python modules these tests talk to or compare with. A missing one fails
+# every test, naming it: nothing is skipped for want of a tool.
+ORACLE_TOOLS = ("curl", "ip", "addr2line")
+ORACLE_MODULES = ("websocket",)
+
+
+@pytest.fixture(scope="session", autouse=True)
+def oracle_tools():
+    import importlib.util
+    missing = [t for t in ORACLE_TOOLS if not shutil.which(t)]
+    missing += [f"python3 module {m}" for m in ORACLE_MODULES if importlib.util.find_spec(m) is None]
+    if missing:
+        pytest.fail(f"missing test tools: {', '.join(missing)}; run tools/setup-deps.sh test (make test does)",
+                    pytrace=False)
 
 
 def free_port():
@@ -34,16 +55,19 @@ class Pvrsim:
         self.lines = queue.Queue()
         self.seen = []
         self.console = []
+        self.taps = []            # (file, start, end) of each TAP seen loaded
         self.process = subprocess.Popen(
             list(prefix) + [PVRSIM, "--root", root, "--idle-ms", str(idle_ms)] + list(taps),
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             cwd=cwd or root, env=env, text=True, bufsize=1)
         threading.Thread(target=self._read, args=(self.process.stdout, self.lines), daemon=True).start()
-        threading.Thread(target=self._collect, args=(self.process.stderr,), daemon=True).start()
+        self._collector = threading.Thread(target=self._collect, args=(self.process.stderr,), daemon=True)
+        self._collector.start()
 
-    @staticmethod
-    def _read(stream, lines):
+    def _read(self, stream, lines):
         for line in stream:
+            if "loaded slot" in line:
+                self.taps += sanitizers.taps_loaded(self.process.pid)
             lines.put(line.rstrip("\n"))
         lines.put(None)
 
@@ -96,6 +120,16 @@ class Pvrsim:
             self.process.kill()
             self.process.wait()
 
+    def finish(self):
+        """Ends pvrsim as a user would (stop event, leak check at exit) unless it has ended,
+        then fails on any sanitizer report it printed."""
+        try:
+            self.stop(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.kill()
+        self._collector.join(timeout=10)
+        sanitizers.check("".join(self.console), "pvrsim", self.taps)
+
 
 def settings_path(root, name="Orvane.ini"):
     return os.path.join(root, "mnt/hd/ProgramFiles/Settings/Orvane", name)
@@ -117,12 +151,19 @@ def pvr_root(tmp_path):
     root = str(tmp_path / "pvr")
     make_demo_disk.generate(root)
     make_demo_disk.install(root, BUILD)
+    # The binaries under test, when they are not those of BUILD (the sanitizer build).
+    tap = os.path.join(root, "mnt/hd/ProgramFiles/Orvane.tap")
+    if os.path.lexists(tap):
+        os.remove(tap)
+    os.symlink(os.path.abspath(ORVANE_TAP), tap)
+    shutil.copy2(SKIMLET, os.path.join(root, "mnt/hd/ProgramFiles/Settings/Orvane/skimlet"))
     return root
 
 
 @pytest.fixture
 def start_pvrsim():
-    """Starts pvrsim processes and makes sure they end with the test."""
+    """Starts pvrsim processes and makes sure they end with the test, without sanitizer
+    reports."""
     started = []
 
     def start(root, taps=None, **kwargs):
@@ -134,7 +175,7 @@ def start_pvrsim():
 
     yield start
     for sim in started:
-        sim.kill()
+        sim.finish()
 
 
 ECHO_TAP = os.environ.get("ECHO_TAP", os.path.join(BUILD, "tests", "taps", "EchoTest.tap"))

@@ -17,6 +17,8 @@ import datetime
 import os
 import struct
 
+import sanitizers
+
 MJD_EPOCH = datetime.date(1858, 11, 17)
 ROOT_FOLDER = "mnt/hd/ProgramFiles/Settings/Orvane"
 SE_FOLDER = "mnt/hd/ProgramFiles/Settings/SmartEPG_TMS"
@@ -333,11 +335,22 @@ def skimlet_env(root):
 
 
 def run_skimlet(root, *args, timeout=120):
-    """Runs skimlet to its end; returns (exit status, console text)."""
+    """Runs skimlet to its end; returns (exit status, console text). Fails on a sanitizer
+    report or a crash."""
     import subprocess
     p = subprocess.run([skimlet_path(), *args], env=skimlet_env(root), stdout=subprocess.PIPE,
                        stderr=subprocess.STDOUT, timeout=timeout)
-    return p.returncode, p.stdout.decode("latin-1")
+    console = p.stdout.decode("latin-1")
+    check_console(console)
+    return p.returncode, console
+
+
+def check_console(console, crash_expected=False):
+    """Fails on a sanitizer report in skimlet's console, and on a crash that its own
+    handler caught (which also hides the crash from the sanitizers)."""
+    sanitizers.check(console, "skimlet")
+    if not crash_expected:
+        assert "Caught a segmentation fault" not in console, console[-4000:]
 
 
 def write_definitions(root, definitions, name="search.txt", **kwargs):

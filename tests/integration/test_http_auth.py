@@ -22,7 +22,8 @@ def network():
     """Three hosts: pvr (eth0 10.203.1.1/24, eth1 10.203.2.1/24), lan (10.203.1.2/24) and
     wan (10.203.2.2/24, routed through the pvr's eth1)."""
     if os.geteuid() != 0:
-        pytest.skip("network namespaces need root")
+        pytest.fail("the access tests need network namespaces: run them as root (as make test in CI does)",
+                    pytrace=False)
     tag = f"o{os.getpid() % 100000}"
     hosts = {name: f"{tag}{name}" for name in ("pvr", "lan", "wan")}
     try:
@@ -44,7 +45,7 @@ def network():
     except subprocess.CalledProcessError as e:
         for ns in hosts.values():
             ip("netns", "del", ns, check=False)
-        pytest.skip(f"network namespaces are not available here: {e.stderr.strip()}")
+        pytest.fail(f"network namespaces cannot be made here: {e.stderr.strip()}", pytrace=False)
     yield hosts
     for ns in hosts.values():
         ip("netns", "del", ns, check=False)

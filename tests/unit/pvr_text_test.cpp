@@ -41,6 +41,7 @@ class TempFile {
 
 // glibc's conversion of input from charset to UTF-8, dropping what it cannot convert.
 std::string Iconv(const std::string &from, const std::string &input, const std::string &to = "UTF-8") {
+  if (!RequireTool("iconv")) return std::string();
   TempFile file(input);
   return RunCommand("iconv -c -f " + from + " -t " + to + " " + file.path() + " 2>/dev/null");
 }
@@ -229,6 +230,7 @@ TEST(PvrTextTables, DiacriticalPrefixesStandForTheirCombiningMarks) {
       "    d = unicodedata.normalize('NFD', line)\n"
       "    print('%x' % ord(d[1]) if len(d) == 2 else '-')\n";
   TempFile program(script);
+  ASSERT_TRUE(RequireTool("/usr/bin/python3"));
   std::vector<std::string> marks =
       Lines(RunCommand("/usr/bin/python3 " + program.path() + " " + letters.path()));
   ASSERT_EQ(marks.size(), 15u * 52u);
@@ -362,6 +364,7 @@ TEST(PvrTextToUTF8, OutputStaysWithinFourBytesPerInputByte) {
 
 TEST(PvrTextUtf8, EveryCodePointRoundTripsAsPythonEncodesIt) {
   // Python writes every scalar value from U+0001 to U+10FFFF in UTF-8, in order.
+  ASSERT_TRUE(RequireTool("/usr/bin/python3"));
   std::string all = RunCommand(
       "/usr/bin/python3 -c \"import sys; sys.stdout.buffer.write(''.join(chr(c) for c in "
       "range(1, 0x110000) if not 0xD800 <= c <= 0xDFFF).encode('utf-8'))\"");
@@ -421,6 +424,7 @@ TEST(PvrTextUtf8, RecognitionAgreesWithPythonsStrictDecoder) {
       "        out.append(str(n))\n"
       "sys.stdout.write(''.join(out))\n";
   TempFile program(script);
+  ASSERT_TRUE(RequireTool("/usr/bin/python3"));
   std::string oracle = RunCommand("/usr/bin/python3 " + program.path());
   ASSERT_EQ(oracle.size(), 128u * 255u * 8u);
   size_t i = 0;

@@ -65,6 +65,7 @@ class PvrTimeTest : public EmulatedPvr {
 
   // Runs a Python script with arguments once and returns its output lines.
   std::vector<std::string> Python(const std::string &script, const std::string &arguments) {
+    if (!RequireTool("/usr/bin/python3")) return {};
     WriteFile("/tmp/oracle.py", script);
     int status = -1;
     std::string output = RunCommand("/usr/bin/python3 " + Host("/tmp/oracle.py") + " " + arguments, &status);

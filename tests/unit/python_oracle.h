@@ -15,6 +15,7 @@
 // Runs script with /usr/bin/python3, input on its standard input; returns its standard
 // output. A failing script shows up as an empty or short output in the comparisons.
 inline std::string RunPython(const std::string &script, const std::string &input) {
+  if (!RequireTool("/usr/bin/python3")) return std::string();
   char scriptPath[] = "/tmp/orvane-oracle-XXXXXX";
   char inputPath[] = "/tmp/orvane-oracle-in-XXXXXX";
   int scriptFd = mkstemp(scriptPath);

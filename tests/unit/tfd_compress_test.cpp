@@ -150,6 +150,8 @@ Bytes LhaArchive(const char *method, const Bytes &packed, const Bytes &original)
 // own test (which checks length and CRC) passed.
 Bytes LhasaDecode(const char *method, const Bytes &packed, const Bytes &original, bool *tested) {
   char name[] = "/tmp/tfd-test-XXXXXX.lzh";
+  *tested = false;
+  if (!RequireTool("lhasa")) return Bytes();
   int fd = mkstemps(name, 4);
   EXPECT_GE(fd, 0);
   if (fd < 0) return Bytes();
@@ -219,6 +221,9 @@ uint64_t KraftSum(const std::vector<byte> &len) {
 void PythonHuffman(const std::vector<dword> &freq, uint64_t *bits, int *depth) {
   std::string list;
   for (dword f : freq) list += std::to_string(f) + " ";
+  *bits = 0;
+  *depth = 0;
+  if (!RequireTool("/usr/bin/python3")) return;
   std::string out = RunCommand(
       "echo '" + list + "' | /usr/bin/python3 -c '\n"
       "import sys, heapq, itertools\n"

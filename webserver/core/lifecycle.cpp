@@ -12,6 +12,7 @@
 #include "common/common_log.h"
 #include "platform/directory_stack.h"
 #include "platform/firmware_hooks.h"
+#include "platform/firmware_model.h"
 #include "platform/support_log.h"
 #include "platform/tap_services.h"
 #include "platform/tap_tasks.h"
@@ -159,6 +160,9 @@ void exitRoutine() {
   closeSockets();
   LOGF(LOG_OPERATIONAL, "Finishing exitRoutine.");
   CloseNetworkLog();
+  // The model table is the TAP's memory: it goes with the TAP.
+  gModelInfo = nullptr;
+  ReleaseFirmwareModelTable();
 }
 
 void getIPAddress() {

@@ -210,6 +210,28 @@ TEST_F(Definitions, MoreDefinitionsThanCountedAreIgnored) {
   EXPECT_EQ(Load(""), 0);
 }
 
+// The counts of a request are the client's word: they size allocations only as far as
+// the request has lines to fill them, so a huge count cannot exhaust memory.
+TEST_F(Definitions, RequestCountsAreBoundedByTheLinesSent) {
+  std::string r = Line("SearchCount:", "2147483647") + Line("ChannelCount:", "2147483647") +
+                  Line("TextCount:", "2147483647") + Line("Name:", "A") + Line("RecordingMode:", "0") +
+                  Line("ChannelID:", "00c000010001000a") + Line("ChannelID:", "00c0000200020014") +
+                  Line("Search:", "T;x;50") + Line("ChannelCount:", "100000") + Line("TextCount:", "100000") +
+                  Line("Name:", "B") + Line("RecordingMode:", "0") + Line("Search:", "T;y;50");
+  ASSERT_EQ(Load(r), 2);
+  EXPECT_EQ(gSearchList[0].channelCapacity, 2);
+  EXPECT_EQ(gSearchList[0].channelCount, 2);
+  EXPECT_EQ(gSearchList[0].textCapacity, 2);   // both "Search:" lines of the request
+  EXPECT_EQ(gSearchList[1].channelCapacity, 2);
+  EXPECT_EQ(gSearchList[1].channelCount, 0);   // no channel list: any channel
+  EXPECT_EQ(gSearchList[1].textCount, 1);
+  // A count of one without its line still gives an array of one, as before.
+  r = Line("SearchCount:", "1") + Line("ChannelCount:", "1") + Line("TextCount:", "1") + Line("Name:", "C") +
+      Line("RecordingMode:", "0") + Line("Search:", "T;z;50");
+  ASSERT_EQ(Load(r), 1);
+  EXPECT_EQ(gSearchList[0].channelCapacity, 1);
+}
+
 TEST_F(Definitions, LongNameAndPatternAreCut) {
   std::string name(600, 'n'), pattern(600, 'p');
   std::string r = Line("SearchCount:", "1") + Line("ChannelCount:", "1") + Line("TextCount:", "1") +

@@ -45,9 +45,10 @@ TEST(Sha1, PiecewiseUpdatesAgreeWithSha1sumAtEveryBlockBoundary) {
     for (size_t at = 0; at < length; at += 13) sha1_update(&context, data.data() + at, length - at < 13 ? length - at : 13);
     uint8_t digest[SHA1_DIGEST_SIZE];
     sha1_final(&context, digest);
+    ASSERT_TRUE(RequireTool("sha1sum"));
     bool ok = false;
     std::string expected = Oracle("printf '%s' '" + data + "' | sha1sum", &ok);
-    if (!ok) GTEST_SKIP() << "sha1sum not available";
+    ASSERT_TRUE(ok) << "sha1sum failed";
     EXPECT_EQ(Hex(digest, sizeof digest), expected.substr(0, 40)) << length;
   }
 }
@@ -118,28 +119,45 @@ TEST(WebSocketFrames, HeaderLengths) {
 TEST(WebSocketFrames, DecodesTheMaskedSample) {
   // The masked "Hello" of RFC 6455 section 5.7, decoded in place.
   uint8_t frame[] = {0x81, 0x85, 0x37, 0xfa, 0x21, 0x3d, 0x7f, 0x9f, 0x4d, 0x51, 0x58, 0xAA};
-  EXPECT_EQ(ws_decode_frame(frame, 11, frame), 6u);
+  EXPECT_EQ(ws_decode_frame(frame, 11, frame, sizeof frame), 6u);
   EXPECT_STREQ((const char *)frame, "Hello");
 }
 
 TEST(WebSocketFrames, CloseNonFinalAndIncompleteFrames) {
   uint8_t close[] = {0x88, 0x02, 0x03, 0xe8, 0, 0};
-  EXPECT_EQ(ws_decode_frame(close, 4, close), 4u);
+  EXPECT_EQ(ws_decode_frame(close, 4, close, sizeof close), 4u);
   EXPECT_EQ(Hex(close, 4), "08000000");
   uint8_t fragment[] = {0x01, 0x01, 'a', 0};
-  EXPECT_EQ(ws_decode_frame(fragment, 3, fragment), 0u);
+  EXPECT_EQ(ws_decode_frame(fragment, 3, fragment, sizeof fragment), 0u);
   EXPECT_EQ(fragment[0], 0x01);   // left unchanged
   uint8_t text[] = {'S', 'e', 'a', 'r', 'c', 'h'};
-  EXPECT_EQ(ws_decode_frame(text, sizeof text, text), 0u);
+  EXPECT_EQ(ws_decode_frame(text, sizeof text, text, sizeof text), 0u);
   // a header that claims more payload than is there is not read past its end
   uint8_t shortFrame[] = {0x81, 0x7e, 0x10, 0x00, 'x', 'y', 0};
-  EXPECT_EQ(ws_decode_frame(shortFrame, 6, shortFrame), 0u);
+  EXPECT_EQ(ws_decode_frame(shortFrame, 6, shortFrame, sizeof shortFrame), 0u);
   ws_frame f;
   EXPECT_EQ(ws_frame_complete(shortFrame, 6, &f), 0);
   uint8_t binary[] = {0x82, 0x03, 1, 2, 3};
   uint8_t out[8];
-  EXPECT_EQ(ws_decode_frame(binary, sizeof binary, out), 3u);
+  EXPECT_EQ(ws_decode_frame(binary, sizeof binary, out, sizeof out), 3u);
   EXPECT_EQ(Hex(out, 3), "010203");
+}
+
+// A close frame without payload is two bytes: its four-byte replacement must fit the
+// output, and a payload must fit with its terminator, or nothing is written.
+TEST(WebSocketFrames, ResultsThatDoNotFitTheOutputAreRefused) {
+  uint8_t close[3] = {0x88, 0x00, 0xAA};
+  EXPECT_EQ(ws_decode_frame(close, 2, close, sizeof close), 0u);
+  EXPECT_EQ(Hex(close, 3), "8800aa");
+  uint8_t roomy[4] = {0x88, 0x00, 0xAA, 0xAA};
+  EXPECT_EQ(ws_decode_frame(roomy, 2, roomy, sizeof roomy), 4u);
+  EXPECT_EQ(Hex(roomy, 4), "08000000");
+  uint8_t text[] = {0x81, 0x02, 'h', 'i'};
+  uint8_t out[3] = {0xAA, 0xAA, 0xAA};
+  EXPECT_EQ(ws_decode_frame(text, sizeof text, out, 2), 0u);
+  EXPECT_EQ(Hex(out, 3), "aaaaaa");
+  EXPECT_EQ(ws_decode_frame(text, sizeof text, out, 3), 3u);
+  EXPECT_STREQ((const char *)out, "hi");
 }
 
 TEST(WebSocketFrames, LongLengthsRoundTrip) {
@@ -153,7 +171,7 @@ TEST(WebSocketFrames, LongLengthsRoundTrip) {
     EXPECT_EQ(f.payloadLength, length);
     EXPECT_EQ(ws_frame_complete(frame.data(), h + length - (length ? 1 : 0) - (length ? 0 : 1), &f), 0);
     std::vector<uint8_t> out(length + 1);
-    ASSERT_EQ(ws_decode_frame(frame.data(), h + length, out.data()), length + 1);
+    ASSERT_EQ(ws_decode_frame(frame.data(), h + length, out.data(), out.size()), length + 1);
     for (size_t i = 0; i < length; i++) ASSERT_EQ(out[i], 'a' + i % 26);
     EXPECT_EQ(out[length], 0);
   }
