@@ -1,0 +1,52 @@
+// Finding the running SmartEPG TAP in the firmware's task table and the database layout
+// its version uses.
+#include <string.h>
+
+#include "platform/firmware_hooks.h"
+#include "platform/pvr_path.h"
+#include "platform/tap_file_info.h"
+#include "webserver/core/logging.h"
+#include "webserver/core/settings.h"
+#include "webserver/epg/smartepg_reader.h"
+
+namespace {
+
+// The task slot of the running TAP with this ID and its file's information; -1 when no
+// running TAP has it.
+int FindRunningTap(dword id, TapFileInfo *info, char *fileName, size_t fileNameSize) {
+  FirmwareTapTask *tasks = FirmwareTapTasks();
+  if (!tasks) return -1;
+  for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
+    const FirmwareTapTask &task = tasks[slot];
+    if (task.status == 0 || !task.record) continue;
+    MappedPath path(task.record->fileName);
+    if (!path.c_str() || !ReadTapFileInfo(path.c_str(), info) || info->id != id) continue;
+    size_t n = strnlen(task.record->fileName, sizeof task.record->fileName);
+    if (n >= fileNameSize) n = fileNameSize - 1;
+    memcpy(fileName, task.record->fileName, n);
+    fileName[n] = '\0';
+    return slot;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int findSmartEPGVersion() {
+  LOGF(LOG_DETAIL, "Searching for SmartEPG.");
+  TapFileInfo info;
+  char fileName[TAP_FOLDER_PATH_SIZE];
+  int slot = FindRunningTap(SMARTEPG_TAP_ID, &info, fileName, sizeof fileName);
+  if (slot < 0) {
+    gSEStatus = 0;
+    LOGF(LOG_DETAIL, "SmartEPG not running.");
+    return SE_LAYOUT_NOT_RUNNING;
+  }
+  gSEStatus = 1;
+  info.version[sizeof info.version - 1] = '\0';
+  LOGF(LOG_DETAIL, "TAP %d = '%s'. (%s)", slot, fileName, info.version);
+  int major = 0, minor = 0;
+  if (sscanf(info.version, "V%d.%d", &major, &minor) < 1) return SE_LAYOUT_15;
+  LOGF(LOG_DETAIL, "SmartEPG Version: %d (minor: %d).", major, minor);
+  return SmartEPGLayoutOfVersion(info.version);
+}
