@@ -38,7 +38,7 @@ pvr: deps
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DORVANE_FUZZ=ON -DORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target params_fuzz request_fuzz
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target params_fuzz request_fuzz smartepg_fuzz
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -R _fuzz
 
 demo: build
