@@ -1,7 +1,7 @@
-// What the EPG code needs from the firmware beyond the TAP API, as one table of functions
-// that the hook layer fills at start-up (and unit tests fill with pools of their own).
-// A member left null is a firmware without that feature: no events, no position, no
-// service number.
+// What the EPG code needs from the firmware beyond the TAP API and from the channel list,
+// as one table of functions that the hook layer and the channel lookups fill at start-up
+// (and unit tests fill with pools of their own). A member left null is a firmware without
+// that feature: no events, no position, no service, logo ID 0.
 #pragma once
 
 #include <stdint.h>
@@ -27,6 +27,10 @@ struct EPGFirmwareAccess {
   int (*serviceNumber)(const EPGServiceKey *key, int *svctype, int *svcnum);
   // The tuning values of a PVR service; 0 when it does not exist.
   int (*serviceKey)(int svctype, int svcnum, EPGServiceKey *key);
+  // The logo ID of a PVR service (0 when it cannot be read), and the PVR service of a logo
+  // ID (0 when no service has it).
+  uint64_t (*channelLogoId)(int svctype, int svcnum);
+  int (*serviceOfLogoId)(uint64_t logoId, int *svctype, int *svcnum);
 };
 
 extern EPGFirmwareAccess gEPGFirmware;

@@ -1,5 +1,6 @@
 // Finding the running SmartEPG TAP in the firmware's task table and the database layout
 // its version uses.
+#include <stdio.h>
 #include <string.h>
 
 #include "platform/firmware_hooks.h"
@@ -49,4 +50,20 @@ int findSmartEPGVersion() {
   if (sscanf(info.version, "V%d.%d", &major, &minor) < 1) return SE_LAYOUT_15;
   LOGF(LOG_DETAIL, "SmartEPG Version: %d (minor: %d).", major, minor);
   return SmartEPGLayoutOfVersion(info.version);
+}
+
+int settleSmartEPG() {
+  if (gSEStatus == 0) {
+    TapFileInfo info;
+    char fileName[TAP_FOLDER_PATH_SIZE];
+    gSEStatus = FindRunningTap(SMARTEPG_TAP_ID, &info, fileName, sizeof fileName) >= 0 ? 1 : 2;
+  }
+  if (gSEStatus == 1 && gSEVersion == -1) {
+    gSEVersion = findSmartEPGVersion();
+    if (gSEVersion == SE_LAYOUT_NOT_RUNNING) {
+      LOGF(LOG_DETAIL, "Giving up on finding SmartEPG.");
+      gSEVersion = 0;
+    }
+  }
+  return gSEStatus == 1 && gSEVersion > 0 ? gSEVersion : 0;
 }

@@ -37,6 +37,10 @@ int SmartEPGLayoutOfVersion(const char *versionText);
 // Finds the running SmartEPG TAP and the layout of its version. Sets gSEStatus (1 running,
 // 0 not found); returns SE_LAYOUT_NOT_RUNNING, SE_LAYOUT_13 or SE_LAYOUT_15.
 int findSmartEPGVersion();
+// Learns once whether SmartEPG runs and which layout it uses (gSEStatus, gSEVersion), as
+// the EPG answer and the search launch both do; returns gSEVersion when SmartEPG can be
+// used (SE_LAYOUT_13 or SE_LAYOUT_15), else 0.
+int settleSmartEPG();
 
 // ---- layout 13 ----
 // Non-zero when "Event.db" or "EventExtDescr.db" exists in the SmartEPG folder.
