@@ -4,7 +4,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "emulator/emulator.h"
 #include "platform/directory_stack.h"
+#include "webserver/core/settings.h"
 #include "tests/unit/emulated_pvr.h"
 #include "tests/unit/python_oracle.h"
 
@@ -120,6 +122,55 @@ TEST_F(SmartEPGReader, VersionTextsChooseTheLayout) {
   EXPECT_EQ(SmartEPGLayoutOfVersion("7.0"), SE_LAYOUT_15);
   EXPECT_EQ(SmartEPGLayoutOfVersion(""), SE_LAYOUT_15);
   EXPECT_EQ(SmartEPGLayoutOfVersion(nullptr), SE_LAYOUT_15);
+}
+
+// A TAP file as the firmware's task table names it: an ELF32 image with the TAP's ID and
+// version sections, written by Python from the ELF layout.
+const char kTapFile[] =
+    "def tap(version, ident=0x8E0A424E):\n"
+    "    names = b'\\0._tap_id\\0._tap_program_version\\0.shstrtab\\0'\n"
+    "    data = [(1, struct.pack('<I', ident)), (10, version.ljust(64, b'\\0')), (32, names)]\n"
+    "    body, offsets = b'', []\n"
+    "    for _, d in data:\n"
+    "        offsets.append(52 + len(body))\n"
+    "        body += d\n"
+    "    shoff = 52 + len(body)\n"
+    "    header = b'\\x7fELF' + bytes([1, 1, 1]) + bytes(9) + struct.pack('<HHIIIIIHHHHHH', 3, 8, 1, 0, 0, shoff,\n"
+    "                                                                   0, 52, 0, 0, 40, 4, 3)\n"
+    "    sections = bytes(40) + b''.join(struct.pack('<IIIIIIIIII', n, 1, 0, 0, o, len(d), 0, 0, 1, 0)\n"
+    "                                    for (n, d), o in zip(data, offsets))\n"
+    "    return header + body + sections\n";
+
+TEST_F(SmartEPGReader, RunningSmartEPGAndItsLayout) {
+  gSEStatus = 0;
+  gSEVersion = -1;
+  EXPECT_EQ(findSmartEPGVersion(), SE_LAYOUT_NOT_RUNNING);
+  EXPECT_EQ(gSEStatus, 0);
+  EXPECT_EQ(settleSmartEPG(), 0);
+  EXPECT_EQ(gSEStatus, 2);   // not running: the PVR source serves
+
+  int slot = emu::AttachLinkedTap(SMARTEPG_TAP_ID, "/ProgramFiles", TAP_EventHandler);
+  ASSERT_GT(slot, 0);
+  snprintf(emu::gTasks[slot].record.fileName, sizeof emu::gTasks[slot].record.fileName,
+           "/mnt/hd/ProgramFiles/SmartEPG.tap");
+  for (auto versionCase : {std::make_pair("V6.3", SE_LAYOUT_13), std::make_pair("V7.0", SE_LAYOUT_15),
+                           std::make_pair("beta", SE_LAYOUT_15)}) {
+    Generate(std::string(kTapFile) + "fx.write(root, 'mnt/hd/ProgramFiles/SmartEPG.tap', tap(b'" +
+             versionCase.first + "'))\n");
+    gSEStatus = 0;
+    EXPECT_EQ(findSmartEPGVersion(), versionCase.second) << versionCase.first;
+    EXPECT_EQ(gSEStatus, 1);
+    gSEStatus = 0;
+    gSEVersion = -1;
+    EXPECT_EQ(settleSmartEPG(), versionCase.second);
+    EXPECT_EQ(gSEVersion, versionCase.second);
+  }
+  // Another TAP's ID is not SmartEPG.
+  Generate(std::string(kTapFile) + "fx.write(root, 'mnt/hd/ProgramFiles/SmartEPG.tap', tap(b'V6.3', 0x1234))\n");
+  gSEStatus = 0;
+  EXPECT_EQ(findSmartEPGVersion(), SE_LAYOUT_NOT_RUNNING);
+  gSEStatus = 0;
+  gSEVersion = -1;
 }
 
 TEST_F(SmartEPGReader, Layout13RecordsAndTexts) {
