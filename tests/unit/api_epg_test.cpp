@@ -2,11 +2,7 @@
 // SmartEPG databases of the skimlet generators; each answer is parsed as JSON.
 #include "webserver/epg/api_epg.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <set>
-#include <thread>
 
 #include "tests/unit/epg_pool_fixture.h"
 #include "webserver/core/http_connection.h"
@@ -46,25 +42,7 @@ class APIEPG : public EPGPoolTest {
     EPGPoolTest::TearDown();
   }
 
-  // The answer's body to a request, parsed; raw_ keeps its text.
-  json Ask(const std::string &params) {
-    int pair[2];
-    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-    std::string received;
-    std::thread reader([&] {
-      char buffer[65536];
-      for (ssize_t n; (n = read(pair[1], buffer, sizeof buffer)) > 0;) received.append(buffer, (size_t)n);
-    });
-    gInboundSocket = pair[0];
-    APIEPGGet(params.c_str());
-    reader.join();
-    close(pair[1]);
-    size_t body = received.find("\r\n\r\n");
-    raw_ = body == std::string::npos ? "" : received.substr(body + 4);
-    json parsed = json::parse(raw_, nullptr, false);
-    EXPECT_FALSE(parsed.is_discarded()) << raw_.substr(0, 2000);
-    return parsed;
-  }
+  nlohmann::json Ask(const std::string &params) { return EPGPoolTest::Ask(APIEPGGet, params); }
 
   static std::vector<int> Ids(const json &answer) {
     std::vector<int> ids;
@@ -73,8 +51,6 @@ class APIEPG : public EPGPoolTest {
     }
     return ids;
   }
-
-  std::string raw_;
 };
 
 // Two channels over the spring change, in a pool in no time order.

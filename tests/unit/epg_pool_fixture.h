@@ -4,14 +4,19 @@
 // Python's zoneinfo.
 #pragma once
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 
 #include "emulator/emulator.h"
 #include "platform/pvr_time.h"
 #include "tests/unit/emulated_pvr.h"
 #include "tests/unit/python_oracle.h"
+#include "webserver/core/lifecycle.h"
 #include "webserver/epg/epg_firmware_access.h"
 #include "webserver/epg/epg_info.h"
 
@@ -68,6 +73,26 @@ class EPGPoolTest : public EmulatedPvr {
     return parsed;
   }
 
+  // The body of the answer a handler sends for params, parsed as JSON; raw_ keeps its text.
+  nlohmann::json Ask(void (*handler)(const char *), const std::string &params) {
+    int pair[2];
+    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    std::string received;
+    std::thread reader([&] {
+      char buffer[65536];
+      for (ssize_t n; (n = read(pair[1], buffer, sizeof buffer)) > 0;) received.append(buffer, (size_t)n);
+    });
+    gInboundSocket = pair[0];
+    handler(params.c_str());
+    reader.join();
+    close(pair[1]);
+    size_t body = received.find("\r\n\r\n");
+    raw_ = body == std::string::npos ? "" : received.substr(body + 4);
+    nlohmann::json parsed = nlohmann::json::parse(raw_, nullptr, false);
+    EXPECT_FALSE(parsed.is_discarded()) << raw_.substr(0, 2000);
+    return parsed;
+  }
+
   // Writes a 32-bit word into the loaded image at a firmware address.
   void Patch(dword address, dword value) {
     size_t at = address - view_.address;
@@ -98,6 +123,7 @@ class EPGPoolTest : public EmulatedPvr {
   nlohmann::json manifest_;
   EPGPoolView view_ = {};
   dword head_ = 0;
-  std::map<int, EPGServiceKey> channels_;   // svctype * 10000 + svcnum
+  std::map<int, EPGServiceKey> channels_;
+  std::string raw_;   // svctype * 10000 + svcnum
   static inline EPGPoolTest *current_ = nullptr;
 };

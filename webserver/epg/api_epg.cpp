@@ -87,7 +87,7 @@ void ParseRequest(const char *params, EPGRequest *r) {
   size_t length = params ? strlen(params) : 0;
   char *decoded = static_cast<char *>(TAP_MemAlloc((dword)length + 2));
   if (!decoded) return;
-  if (URLdecode(params ? params : "", decoded) < 0) decoded[0] = '\0';   // a bad escape: what came before it
+  URLdecode(params ? params : "", decoded);   // a bad escape ends the text; what came before it stays
   strcat(decoded, "&");
   char piece[PIECE_SIZE + 1], name[NAME_SIZE + 1], value[VALUE_SIZE + 1];
   for (const char *at = decoded; *at;) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-enum { DUMP_BUFFER = 65536, NO_SATELLITE = 9999 };
+enum { NO_SATELLITE = 9999 };
 
 // The satellite position of the last index looked up successfully.
 struct PositionCache {
@@ -92,18 +92,17 @@ int dumpEPG2File() {
     LOGF(LOG_DETAIL, "'skimlet' is running, PVR EPG data cache left as it is.");
     return EPG_DUMP_BUSY;
   }
-  MappedPath temp(PVR_EPG_TEMP_PATH), final(PVR_EPG_PATH);
-  FILE *file = temp.c_str() && final.c_str() ? fopen(temp.c_str(), "wb") : nullptr;
+  MappedPath temp(PVR_EPG_TEMP_PATH), target(PVR_EPG_PATH);
+  FILE *file = temp.c_str() && target.c_str() ? fopen(temp.c_str(), "wb") : nullptr;
   if (!file) {
     LOGF(LOG_OPERATIONAL, "Unable to open '/ProgramFiles/Settings/Orvane/PVR.epg'.");
     return EPG_DUMP_FAILED;
   }
-  setvbuf(file, nullptr, _IOFBF, DUMP_BUFFER);
   int count = WriteDump(file);
   bool ok = count >= 0;
   ok = fflush(file) == 0 && ok;
   ok = fclose(file) == 0 && ok;
-  if (ok && rename(temp.c_str(), final.c_str()) == 0) return count;
+  if (ok && rename(temp.c_str(), target.c_str()) == 0) return count;
   unlink(temp.c_str());
   LOGF(LOG_OPERATIONAL, "Unable to write '/ProgramFiles/Settings/Orvane/PVR.epg'.");
   return EPG_DUMP_FAILED;
