@@ -122,6 +122,13 @@ TEST_F(SmartEPGReader, VersionTextsChooseTheLayout) {
   EXPECT_EQ(SmartEPGLayoutOfVersion("7.0"), SE_LAYOUT_15);
   EXPECT_EQ(SmartEPGLayoutOfVersion(""), SE_LAYOUT_15);
   EXPECT_EQ(SmartEPGLayoutOfVersion(nullptr), SE_LAYOUT_15);
+  int major = 0, minor = 0;
+  EXPECT_EQ(SmartEPGParseVersion("V6.3 beta", &major, &minor), 2);
+  EXPECT_EQ(major, 6);
+  EXPECT_EQ(minor, 3);
+  EXPECT_EQ(SmartEPGParseVersion("V8.x", &major, &minor), 1);
+  EXPECT_EQ(major, 8);
+  EXPECT_EQ(SmartEPGParseVersion(" V8.1", &major, &minor), 0);
 }
 
 // A TAP file as the firmware's task table names it: an ELF32 image with the TAP's ID and

@@ -1,6 +1,5 @@
 // Finding the running SmartEPG TAP in the firmware's task table and the database layout
 // its version uses.
-#include <stdio.h>
 #include <string.h>
 
 #include "platform/firmware_hooks.h"
@@ -47,7 +46,7 @@ int findSmartEPGVersion() {
   info.version[sizeof info.version - 1] = '\0';
   LOGF(LOG_DETAIL, "TAP %d = '%s'. (%s)", slot, fileName, info.version);
   int major = 0, minor = 0;
-  if (sscanf(info.version, "V%d.%d", &major, &minor) < 1) return SE_LAYOUT_15;
+  if (SmartEPGParseVersion(info.version, &major, &minor) < 1) return SE_LAYOUT_15;
   LOGF(LOG_DETAIL, "SmartEPG Version: %d (minor: %d).", major, minor);
   return SmartEPGLayoutOfVersion(info.version);
 }

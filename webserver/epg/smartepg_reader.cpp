@@ -3,6 +3,7 @@
 #include <inttypes.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "platform/directory_stack.h"
@@ -185,9 +186,23 @@ bool ExistsIn(const char *folder, const char *name) {
 
 }  // namespace
 
+int SmartEPGParseVersion(const char *versionText, int *major, int *minor) {
+  if (!versionText || versionText[0] != 'V') return 0;
+  char *end;
+  long value = strtol(versionText + 1, &end, 10);
+  if (end == versionText + 1) return 0;
+  *major = (int)value;
+  if (*end != '.') return 1;
+  const char *next = end + 1;
+  value = strtol(next, &end, 10);
+  if (end == next) return 1;
+  *minor = (int)value;
+  return 2;
+}
+
 int SmartEPGLayoutOfVersion(const char *versionText) {
   int major = 0, minor = 0;
-  if (!versionText || sscanf(versionText, "V%d.%d", &major, &minor) < 1) return SE_LAYOUT_15;
+  if (SmartEPGParseVersion(versionText, &major, &minor) < 1) return SE_LAYOUT_15;
   return major < 7 ? SE_LAYOUT_13 : SE_LAYOUT_15;
 }
 

@@ -33,6 +33,8 @@ enum {
 // Layout of a SmartEPG version text ("V6.3", as in the TAP's version section): major
 // versions below 7 use layout 13, later ones and unparsable texts layout 15.
 int SmartEPGLayoutOfVersion(const char *versionText);
+// Reads "V<major>.<minor>" from a version text; returns the numbers read (0, 1 or 2).
+int SmartEPGParseVersion(const char *versionText, int *major, int *minor);
 
 // Finds the running SmartEPG TAP and the layout of its version. Sets gSEStatus (1 running,
 // 0 not found); returns SE_LAYOUT_NOT_RUNNING, SE_LAYOUT_13 or SE_LAYOUT_15.
