@@ -26,7 +26,7 @@ build: deps-run
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON >/dev/null
-	cmake --build $(ASAN_BUILD) -j$(JOBS) --target orvane_unit_tests skimlet_unit_tests $(ASAN_TARGETS)
+	cmake --build $(ASAN_BUILD) -j$(JOBS) --target orvane_unit_tests support_unit_tests skimlet_unit_tests $(ASAN_TARGETS)
 
 pvr: deps
 	tools/fetch-mipsel-libs.sh $(PVR_BUILD)/sysroot
@@ -38,7 +38,7 @@ pvr: deps
 fuzz: deps
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
 	  -DCMAKE_CXX_COMPILER=clang++ -DORVANE_FUZZ=ON -DORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
-	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target params_fuzz request_fuzz smartepg_fuzz
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target params_fuzz request_fuzz settings_fuzz smartepg_fuzz
 	cd $(FUZZ_BUILD) && ctest --output-on-failure -R _fuzz
 
 demo: build

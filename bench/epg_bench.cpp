@@ -17,7 +17,7 @@
 #include "emulator/emulator.h"
 #include "platform/pvr_time.h"
 #include "platform/tap_api.h"
-#include "webserver/core/lifecycle.h"
+#include "webserver/core/http_connection.h"
 #include "webserver/epg/api_epg.h"
 #include "webserver/epg/epg_dump.h"
 #include "webserver/epg/epg_firmware_access.h"

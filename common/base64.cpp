@@ -98,3 +98,31 @@ int b64encode(const void *bytes, char *out, int count) {
   out[written] = '\0';
   return written;
 }
+
+int b64decode(const char *text, void *out, int size) {
+  if (!text || (!out && size > 0) || size < 0) return -1;
+  unsigned char *bytes = static_cast<unsigned char *>(out);
+  int written = 0;
+  unsigned long bits = 0;
+  int n = 0;
+  for (const unsigned char *in = (const unsigned char *)text; *in != '\0' && *in != '='; in++) {
+    int sextet = SextetOf(*in);
+    if (sextet < 0) continue;
+    bits = bits << 6 | (unsigned long)sextet;
+    if (++n < 4) continue;
+    if (written + 3 > size) return -1;
+    bytes[written++] = (unsigned char)(bits >> 16);
+    bytes[written++] = (unsigned char)(bits >> 8);
+    bytes[written++] = (unsigned char)bits;
+    bits = 0;
+    n = 0;
+  }
+  if (n == 1) return -1;   // six bits make no byte
+  if (n > 1) {
+    bits <<= 6 * (4 - n);
+    if (written + n - 1 > size) return -1;
+    bytes[written++] = (unsigned char)(bits >> 16);
+    if (n == 3) bytes[written++] = (unsigned char)(bits >> 8);
+  }
+  return written;
+}

@@ -15,3 +15,11 @@ int Base64Decode(const char *text, char *out, int size);
 // Base64 form of count bytes (NUL bytes allowed) into out, which must hold
 // 4 * ((count + 2) / 3) + 1 bytes; NUL-terminated. Returns the characters written.
 int b64encode(const void *bytes, char *out, int count);
+
+// Decodes Base64 text into bytes (NUL bytes included), skipping characters outside the
+// alphabet and stopping at the first "=". A last group of two or three characters gives
+// one or two bytes, padded or not. Returns the number of bytes written to out, or -1 when
+// they do not all fit in size bytes or a lone character is left over; nothing is cut.
+int b64decode(const char *text, void *out, int size);
+// The most bytes b64decode can make from a text of length characters.
+inline int b64decodedMax(int length) { return length < 0 ? 0 : length / 4 * 3 + 2; }

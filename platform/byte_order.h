@@ -33,3 +33,11 @@ inline void PutBE16(void *p, uint16_t v) {
   b[0] = (uint8_t)(v >> 8);
   b[1] = (uint8_t)v;
 }
+inline uint32_t GetBE32(const void *p) {
+  const uint8_t *b = static_cast<const uint8_t *>(p);
+  return (uint32_t)b[0] << 24 | (uint32_t)b[1] << 16 | (uint32_t)b[2] << 8 | b[3];
+}
+inline void PutLE64(void *p, uint64_t v) {
+  PutLE32(p, (uint32_t)v);
+  PutLE32(static_cast<uint8_t *>(p) + 4, (uint32_t)(v >> 32));
+}

@@ -6,7 +6,6 @@
 
 #include "tests/unit/epg_pool_fixture.h"
 #include "webserver/core/http_connection.h"
-#include "webserver/core/lifecycle.h"
 #include "webserver/core/settings.h"
 #include "webserver/epg/epg_genre.h"
 #include "webserver/epg/smartepg_reader.h"

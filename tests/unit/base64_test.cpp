@@ -143,3 +143,84 @@ print("bad", bad)
     EXPECT_EQ(Decode(noisy), std::string(inputs[i].c_str())) << noisy;
   }
 }
+
+namespace {
+
+// b64decode into a buffer of exactly size bytes with guards behind it; "-" on refusal.
+std::string DecodeBlock(const std::string &text, int size) {
+  std::string out(size + 8, '#');
+  int n = b64decode(text.c_str(), &out[0], size);
+  for (int i = size; i < size + 8; i++) EXPECT_EQ(out[i], '#') << "written beyond size";
+  return n < 0 ? "-" : out.substr(0, n);
+}
+
+}  // namespace
+
+TEST(Base64Block, TrueLengthWithNulBytes) {
+  EXPECT_EQ(DecodeBlock("AEFC", 16), std::string("\0AB", 3));
+  EXPECT_EQ(DecodeBlock("AAAA/w==", 16), std::string("\0\0\0\xff", 4));
+  EXPECT_EQ(DecodeBlock("AAAAAA==", 16).size(), 4u);   // eight characters ending "==": 4 bytes
+  EXPECT_EQ(DecodeBlock("", 0), "");
+  EXPECT_EQ(DecodeBlock("QUJDRA", 16), "ABCD");            // unpadded last group
+  EXPECT_EQ(DecodeBlock("QUJDREU", 16), "ABCDE");
+  EXPECT_EQ(DecodeBlock("QUJDR", 16), "-");                // a lone character
+  EXPECT_EQ(DecodeBlock("QUJDR===", 16), "-");
+  EXPECT_EQ(DecodeBlock("QUJD=QUJD", 16), "ABC");          // stops at the first "="
+  EXPECT_EQ(b64decode(nullptr, nullptr, 0), -1);
+  EXPECT_EQ(b64decode("QUJD", nullptr, 0), -1);
+}
+
+TEST(Base64Block, RefusesWhatDoesNotFit) {
+  EXPECT_EQ(DecodeBlock("QUJDREVG", 6), "ABCDEF");
+  EXPECT_EQ(DecodeBlock("QUJDREVG", 5), "-");
+  EXPECT_EQ(DecodeBlock("QUJDRA==", 3), "-");
+  EXPECT_EQ(DecodeBlock("QUJDRA==", 4), "ABCD");
+  for (int length = 0; length < 40; length++) {
+    std::string text(length, 'A');
+    int n = b64decode(text.c_str(), nullptr, 0);
+    std::vector<char> out(b64decodedMax(length) + 1);
+    int decoded = b64decode(text.c_str(), out.data(), b64decodedMax(length));
+    EXPECT_TRUE(decoded == -1 || decoded <= b64decodedMax(length));
+    EXPECT_EQ(decoded == -1, length % 4 == 1) << length;
+    if (length >= 2) {
+      EXPECT_EQ(n, -1);
+    }
+  }
+}
+
+// Random blocks with NUL bytes, encoded by Python, padded or not and with foreign
+// characters mixed in, decode to Python's bytes with their true length.
+TEST(Base64Block, AgreesWithPythonBase64) {
+  TestRandom random(33);
+  std::string data;
+  for (int n = 0; n < 400; n++) {
+    std::string bytes;
+    int length = (int)random.Below(200);
+    for (int i = 0; i < length; i++) bytes += (char)(random.Below(4) == 0 ? 0 : random.Below(256));
+    data += ToHex(bytes) + "\n";
+  }
+  std::string script = R"PY(
+import sys, base64, random
+random.seed(5)
+for line in sys.stdin:
+    raw = bytes.fromhex(line.strip())
+    e = base64.b64encode(raw).decode()
+    if random.random() < 0.5:
+        e = e.rstrip("=")
+    noisy = "".join(c + (random.choice([" ", "*", "\n", "\t", "%", "\r", "!"]) if random.random() < 0.1 else "") for c in e)
+    # Python wants the padding back; the decoder here takes either form.
+    assert base64.b64decode(noisy + "==") == raw
+    print(raw.hex(), noisy.encode().hex())
+)PY";
+  std::vector<std::string> lines = SplitLines(RunPython(script, data));
+  ASSERT_EQ(lines.size(), 400u);
+  for (const std::string &line : lines) {
+    std::string raw = FromHex(line.substr(0, line.find(' ')));
+    std::string noisy = FromHex(line.substr(line.find(' ') + 1));
+    EXPECT_EQ(DecodeBlock(noisy, (int)raw.size()), raw) << noisy;
+    EXPECT_EQ(DecodeBlock(noisy, b64decodedMax((int)noisy.size())), raw);
+    if (!raw.empty()) {
+      EXPECT_EQ(DecodeBlock(noisy, (int)raw.size() - 1), "-");
+    }
+  }
+}

@@ -8,7 +8,7 @@
 #include "tests/unit/epg_pool_fixture.h"
 #include "webserver/core/lifecycle.h"
 #include "webserver/epg/apprentice_status.h"
-#include "webserver/epg/pvr_epg_format.h"
+#include "platform/pvr_epg_format.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "tests/unit/epg_pool_fixture.h"
 #include "webserver/epg/epg_filter.h"
-#include "webserver/epg/epg_text_fit.h"
+#include "platform/epg_text_fit.h"
 
 namespace {
 

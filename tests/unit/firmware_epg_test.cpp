@@ -1,7 +1,7 @@
 // Decoding the firmware's EPG memory: the 80-byte event structure field by field, its texts,
 // 32-bit pointers resolved within the pool, and the list walks with their end marks, on pool
 // images written by the independent Python encoder.
-#include "webserver/epg/firmware_epg.h"
+#include "platform/firmware_epg.h"
 
 #include "tests/unit/epg_pool_fixture.h"
 

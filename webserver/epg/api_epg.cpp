@@ -15,7 +15,7 @@
 #include "webserver/core/settings.h"
 #include "webserver/epg/epg_filter.h"
 #include "webserver/epg/epg_info.h"
-#include "webserver/epg/epg_text_fit.h"
+#include "platform/epg_text_fit.h"
 #include "webserver/epg/smartepg_reader.h"
 
 dword gFilterStartTime, gFilterEndTime;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/tap_api.h"
-#include "webserver/epg/epg_event.h"
+#include "platform/epg_event.h"
 #include "webserver/epg/epg_firmware_access.h"
 
 // The time window of the request being answered (local packed dates; 0 leaves that side

@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "webserver/epg/epg_event.h"
+#include "platform/epg_event.h"
 
 // The source flag of the first PVR event the genre-source probe met.
 extern uint8_t gEPGType;

@@ -10,7 +10,7 @@
 #include "webserver/core/logging.h"
 #include "webserver/epg/apprentice_status.h"
 #include "webserver/epg/epg_firmware_access.h"
-#include "webserver/epg/firmware_epg.h"
+#include "platform/firmware_epg.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "webserver/epg/epg_event.h"
+#include "platform/epg_event.h"
 #include "webserver/epg/epg_firmware_access.h"
 
 enum { EPG_FILTER_TEXT_SIZE = 256 };

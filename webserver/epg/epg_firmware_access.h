@@ -7,7 +7,7 @@
 #include <stdint.h>
 
 #include "platform/tap_api.h"
-#include "webserver/epg/firmware_epg.h"
+#include "platform/firmware_epg.h"
 
 // A service by its tuning values.
 struct EPGServiceKey {

@@ -5,7 +5,7 @@
 #include "common/text_helpers.h"
 #include "platform/pvr_text.h"
 #include "platform/pvr_time.h"
-#include "webserver/epg/epg_text_fit.h"
+#include "platform/epg_text_fit.h"
 
 namespace {
 

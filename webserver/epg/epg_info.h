@@ -7,9 +7,9 @@
 // so the reader holds 4 bytes per event rather than a whole EPGEvent.
 #pragma once
 
-#include "webserver/epg/epg_event.h"
+#include "platform/epg_event.h"
 #include "webserver/epg/epg_filter.h"
-#include "webserver/epg/firmware_epg.h"
+#include "platform/firmware_epg.h"
 
 // Keeps (1) or drops (0) a candidate event.
 typedef int (*EPGInfoCallback)(EPGEvent *event);

@@ -14,7 +14,7 @@
 #include <stdint.h>
 
 #include "platform/tap_api.h"
-#include "webserver/epg/smartepg_format.h"
+#include "platform/smartepg_format.h"
 
 enum : dword { SMARTEPG_TAP_ID = 0x8E0A424E };
 

@@ -1,4 +1,4 @@
-#include "webserver/epg/epg_text_fit.h"
+#include "platform/epg_text_fit.h"
 
 #include <string.h>
 

@@ -12,7 +12,7 @@
 #include <stdint.h>
 
 #include "platform/tap_api.h"
-#include "webserver/epg/pvr_epg_format.h"
+#include "platform/pvr_epg_format.h"
 
 enum {
   FW_EVT_POOL_NEXT = 40,     // u32: next event in the pool of all events

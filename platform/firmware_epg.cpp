@@ -1,4 +1,4 @@
-#include "webserver/epg/firmware_epg.h"
+#include "platform/firmware_epg.h"
 
 #include <string.h>
 

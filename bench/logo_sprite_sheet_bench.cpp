@@ -1,0 +1,180 @@
+// The logo sprite sheet and the logo store on an emulated disk: the time to build the
+// sheet for 200 and 1000 channels (logos from ID PNGs, the logo store and JPEGs, about a
+// third each, and channels without a logo), and the size of "Logo.cache" against the logo
+// files' pixels stored uncompressed. The OSD is replaced by a painter that fills the
+// cell, so the times are those of the builder, the PNG codec and the file work.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/common_memory.h"
+#include "config/logo_sprite_sheet.h"
+#include "emulator/emulator.h"
+#include "platform/byte_order.h"
+#include "platform/file_replace.h"
+#include "platform/png_codec.h"
+
+namespace {
+
+double Now() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+void MakeFolders(const std::string &path) {
+  for (size_t at = 1; (at = path.find('/', at)) != std::string::npos; at++) mkdir(path.substr(0, at).c_str(), 0755);
+  mkdir(path.c_str(), 0755);
+}
+
+// Logo-like pixels (B, G, R, A): a flat background, a filled circle, a gradient band and
+// a noisy edge, as channel logos are drawn.
+std::vector<byte> LogoPixels(int width, int height, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<byte> p((size_t)width * height * 4);
+  byte bg[3] = {(byte)rng(), (byte)rng(), (byte)rng()};
+  int cx = width / 3, cy = height / 2, r = height / 3;
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      byte *q = &p[((size_t)y * width + x) * 4];
+      if (x < 2 || y < 2 || x >= width - 2 || y >= height - 2) {
+        q[0] = q[1] = q[2] = q[3] = 0;
+      } else if ((x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r) {
+        q[0] = 0x20; q[1] = 0x30; q[2] = 0xE0; q[3] = 0xFF;
+      } else if (y > height / 2 && y < height * 3 / 4) {
+        q[0] = (byte)(x * 255 / width); q[1] = (byte)(y * 4); q[2] = 0x80; q[3] = 0xFF;
+      } else {
+        q[0] = bg[0]; q[1] = bg[1]; q[2] = bg[2]; q[3] = 0xFF;
+      }
+      if ((x == 2 || x == width - 3) && rng() % 3 == 0) q[1] ^= (byte)rng();
+    }
+  }
+  return p;
+}
+
+int Fill(void *, int which, byte *cell) {
+  memset(cell, 0x40 + which, LOGO_CELL_BYTES);
+  return 1;
+}
+int FillStore(void *, const byte *image, dword, const char *, byte *cell) {
+  memset(cell, image[12], LOGO_CELL_BYTES);
+  return 1;
+}
+int FillJpeg(void *, const char *path, byte *cell) {
+  memset(cell, (byte)strlen(path), LOGO_CELL_BYTES);
+  return 1;
+}
+
+// Writes the logo files of a disk with n channels; returns the channels.
+std::vector<LogoChannel> MakeDisk(int n, std::vector<std::string> *names) {
+  names->clear();
+  for (int i = 0; i < n; i++) names->push_back("Channel " + std::to_string(i));
+  std::vector<LogoChannel> channels;
+  for (int i = 0; i < n; i++) {
+    uint64_t id = 0x0130044d00000000ull + (uint64_t)i;
+    channels.push_back({i % 5 == 4, i, id, (*names)[i].c_str()});
+    char file[PVR_PATH_SIZE];
+    switch (i % 4) {
+      case 0: {   // a PNG by logo ID
+        std::vector<byte> bgra = LogoPixels(LOGO_CELL_WIDTH, LOGO_CELL_HEIGHT, (unsigned)i), rgba(bgra.size());
+        for (size_t k = 0; k < bgra.size(); k += 4) {
+          rgba[k] = bgra[k + 2]; rgba[k + 1] = bgra[k + 1]; rgba[k + 2] = bgra[k]; rgba[k + 3] = bgra[k + 3];
+        }
+        byte *png;
+        size_t size;
+        if (PngEncodeRGBA(rgba.data(), LOGO_CELL_WIDTH, LOGO_CELL_HEIGHT, &png, &size) == 0) {
+          snprintf(file, sizeof file, "%s/%016llx.png", kLogoFolder, (unsigned long long)id);
+          ReplaceFile(file, png, size);
+          CommonFree(png);
+        }
+        break;
+      }
+      case 1: {   // a logo of the store, in three sizes
+        char safe[64];
+        LogoManager_ChannelNameToLogoName(channels.back().name, safe, sizeof safe);
+        const int sizes[3][2] = {{54, 34}, {90, 56}, {36, 22}};
+        for (int s = 0; s < 3; s++) {
+          std::vector<byte> pixels = LogoPixels(sizes[s][0], sizes[s][1], (unsigned)(i * 3 + s));
+          std::string data(8, '\0');
+          PutLE32(&data[0], (uint32_t)sizes[s][0]);
+          PutLE32(&data[4], (uint32_t)sizes[s][1]);
+          data.append((const char *)pixels.data(), pixels.size());
+          snprintf(file, sizeof file, "%s/trans-black/169/%s%s.%s", kLogoFolder, channels.back().svcType ? "r_" : "",
+                   safe, gLogoSizeExtensions[s]);
+          ReplaceFile(file, data.data(), data.size());
+        }
+        break;
+      }
+      case 2:   // a JPEG by logo ID
+        snprintf(file, sizeof file, "%s/%016llx.jpg", kLogoFolder, (unsigned long long)id);
+        ReplaceFile(file, "jpeg", 4);
+        break;
+      default:  // no logo
+        break;
+    }
+  }
+  return channels;
+}
+
+}  // namespace
+
+int main() {
+  char pattern[] = "/tmp/orvane-logo-bench-XXXXXX";
+  if (!mkdtemp(pattern)) return 1;
+  std::string root = pattern;
+  MakeFolders(root + "/mnt/hd/ProgramFiles/Settings/Orvane/public_html");
+  MakeFolders(root + "/mnt/hd/ProgramFiles/Settings/Logos/trans-black/169");
+  std::string error;
+  if (!emu::Start(root, &error)) {
+    fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  printf("Logo sprite sheet (54 x 34 cells; a quarter of the channels each from ID PNGs, the logo store,\n"
+         "JPEGs, none)\n\n");
+  printf("%9s %12s %12s %8s %14s %14s %12s %8s\n", "channels", "store build", "sheet build", "logos", "sheet PNG",
+         "Logo.cache", "uncompressed", "ratio");
+  for (int n : {200, 1000}) {
+    if (system(("rm -rf '" + root + "/mnt/hd/ProgramFiles/Settings/Logos'/* 2>/dev/null; mkdir -p '" + root +
+                "/mnt/hd/ProgramFiles/Settings/Logos/trans-black/169'").c_str()) != 0) {
+      fprintf(stderr, "cannot prepare the logo folder\n");
+      return 1;
+    }
+    std::vector<std::string> names;
+    std::vector<LogoChannel> channels = MakeDisk(n, &names);
+    double t0 = Now();
+    LogoCacheReport cacheReport;
+    LogoCacheBuild(kLogoFolder, &cacheReport);
+    double t1 = Now();
+    LogoStore store;
+    LogoStoreOpen(&store, kLogoFolder, 0);
+    // The logo files' pixels without compression, with the cache's own header and records.
+    double uncompressed = LOGO_CACHE_HEADER;
+    for (dword i = 0; i < store.count; i++) {
+      const byte *image = LogoStoreImage(&store, &store.records[i], nullptr);
+      uncompressed += LOGO_CACHE_RECORD + LOGO_BITMAP_HEADER + (image ? GetLE32(image + 8) : 0);
+    }
+    LogoStoreClose(&store);
+    LogoStoreOpen(&store, kLogoFolder, 0);
+    LogoPainter painter = {nullptr, Fill, FillStore, FillJpeg};
+    LogoSheetOptions options = {&painter, &store, "2024/01/01 00:00:00", nullptr};
+    LogoSheetReport report;
+    double t2 = Now();
+    BuildLogoSpriteSheet(channels.data(), (int)channels.size(), &options, &report);
+    double t3 = Now();
+    LogoStoreClose(&store);
+    struct stat cache, png;
+    stat((root + "/mnt/hd/ProgramFiles/Settings/Logos/Logo.cache").c_str(), &cache);
+    stat((root + "/mnt/hd/ProgramFiles/Settings/Orvane/public_html/service-logos.png").c_str(), &png);
+    printf("%9d %10.1f ms %10.1f ms %8d %8ld bytes %8ld bytes %6.0f bytes %7.1f%%\n", n, (t1 - t0) * 1000,
+           (t3 - t2) * 1000, report.logos, (long)png.st_size, (long)cache.st_size, uncompressed,
+           100.0 * cache.st_size / uncompressed);
+  }
+  if (system(("rm -rf '" + root + "'").c_str()) != 0) fprintf(stderr, "cannot remove %s\n", root.c_str());
+  return 0;
+}
