@@ -144,6 +144,12 @@ bool SetTaskFolder(int slot, const std::string &folder) {
   return true;
 }
 
+bool SetTaskFileName(int slot, const std::string &fileName) {
+  if (slot < 0 || slot >= TAP_TASK_SLOTS || fileName.size() >= TAP_FOLDER_PATH_SIZE) return false;
+  PutText(gRecords[slot] + TAP_TASK_FILE_NAME, fileName);
+  return true;
+}
+
 void ClearTasks() {
   for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
     gTasks[slot] = Task();

@@ -24,6 +24,8 @@ Task &CurrentTask();
 // The current folder of a slot's TAP (a TAP path) and its change.
 std::string TaskFolder(int slot);
 bool SetTaskFolder(int slot, const std::string &folder);
+// The disk path of a slot's TAP file in its task record (tests of linked TAPs).
+bool SetTaskFileName(int slot, const std::string &fileName);
 // Frees every slot (tests start from an empty table).
 void ClearTasks();
 

@@ -6,6 +6,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include "common/text_helpers.h"
 #include "platform/byte_order.h"
 #include "platform/directory_stack.h"
 #include "platform/firmware_hooks.h"
@@ -73,28 +74,35 @@ int HDD_TAP_Start(const char *name, bool batch, void *parameterBlock, dword *id)
   return result;
 }
 
+bool ReadTapTaskSlot(int slot, TapTaskSlot *out) {
+  byte *tasks = FirmwareTapTasks();
+  if (!tasks || !out || slot < 0 || slot >= TAP_TASK_SLOTS) return false;
+  const byte *task = tasks + slot * TAP_TASK_SLOT_SIZE;
+  const byte *record = FirmwareAddress(GetLE32(task + TAP_TASK_RECORD));
+  if (!record) return false;
+  out->status = GetLE32(task + TAP_TASK_STATUS);
+  out->handler = GetLE32(task + TAP_TASK_EVENT_HANDLER);
+  CopyBounded(out->fileName, sizeof out->fileName, reinterpret_cast<const char *>(record + TAP_TASK_FILE_NAME),
+              TAP_FOLDER_PATH_SIZE);
+  return true;
+}
+
 int HDD_TAP_SendEvent(dword id, bool allowInterception, word event, TapParam param1, TapParam param2) {
   (void)allowInterception;
-  byte *tasks = FirmwareTapTasks();
   dword *current = FirmwareCurrentTapTask();
-  if (!tasks || !current) return 0;
+  if (!current) return 0;
   int called = 0;
   for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
-    const byte *task = tasks + slot * TAP_TASK_SLOT_SIZE;
-    const byte *record = FirmwareAddress(GetLE32(task + TAP_TASK_RECORD));
-    dword handler = GetLE32(task + TAP_TASK_EVENT_HANDLER);
-    if (!record || !handler || GetLE32(task + TAP_TASK_STATUS) == 0) continue;
+    TapTaskSlot task;
+    if (!ReadTapTaskSlot(slot, &task) || !task.handler || task.status == 0) continue;
     if (id != 0) {
-      char fileName[TAP_FOLDER_PATH_SIZE];
-      snprintf(fileName, sizeof fileName, "%.*s", TAP_FOLDER_PATH_SIZE - 1,
-               reinterpret_cast<const char *>(record + TAP_TASK_FILE_NAME));
       TapFileInfo info;
-      MappedPath path(fileName);
+      MappedPath path(task.fileName);
       if (!path.c_str() || !ReadTapFileInfo(path.c_str(), &info) || info.id != id) continue;
     }
     dword saved = *current;
     *current = (dword)slot;
-    reinterpret_cast<TAP_EventHandlerFunction>(FirmwareAddress(handler))(event, param1, param2);
+    reinterpret_cast<TAP_EventHandlerFunction>(FirmwareAddress(task.handler))(event, param1, param2);
     *current = saved;
     called++;
     if (id != 0) break;
