@@ -6,7 +6,11 @@ want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev iproute2"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
         python3-pytest curl lhasa jlha-utils busybox lighttpd libpcre2-dev pcre2-utils
-        python3-websocket python3-pil gzip apt dpkg tzdata"
+        python3-websocket python3-pil gzip apt dpkg tzdata chromium"
+fi
+# The browser application's build tools run on Node.js; any node and npm on the PATH will do.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  want="$want nodejs npm"
 fi
 missing=""
 for p in $want; do
