@@ -1,7 +1,7 @@
 // The browser application: boots from the PVR's configuration and language, then shows the
 // header, the navigation and the view named in the address (#/channels, #/epg, ...).
 import { render } from 'preact';
-import { useEffect, useState } from 'preact/hooks';
+import { useEffect, useRef, useState } from 'preact/hooks';
 
 import { ConfirmHost } from './components/Confirm';
 import { Busy } from './components/ErrorNote';
@@ -56,8 +56,11 @@ function App({ booted }: { booted: boolean }) {
     addEventListener('hashchange', onHash);
     return () => removeEventListener('hashchange', onHash);
   }, []);
+  // After a change of view the focus moves to its content (not on the first load).
+  const firstView = useRef(true);
   useEffect(() => {
-    document.getElementById('main')?.focus({ preventScroll: true });
+    if (!firstView.current) document.getElementById('main')?.focus({ preventScroll: true });
+    firstView.current = false;
   }, [active]);
   const View = VIEWS.find((v) => v.id === active)!.view;
   return (

@@ -96,6 +96,12 @@ export class Pvr {
     }
   }
 
+  /** The server's log "Orvane.log" so far. */
+  log() {
+    const path = this.disk('/mnt/hd/ProgramFiles/Settings/Orvane/Orvane.log');
+    return existsSync(path) ? readFileSync(path, 'latin1') : '';
+  }
+
   send(command) {
     this.process.stdin.write(`${command}\n`);
   }
@@ -192,14 +198,18 @@ export async function closeBrowser() {
 }
 
 /**
- * A page in a fresh browser context (its own cache and storage), signed in as demo/demo
- * unless credentials is false. Page errors and every request are recorded.
+ * A page in a fresh browser context (its own cache and storage). signIn: "header" sends the
+ * demo credentials with every request, as a browser does once the user has signed in (and
+ * keeps the browser's cache working); "challenge" answers the PVR's 401 with them, as the
+ * user does at the sign-in prompt (Playwright turns the HTTP cache off for that); false
+ * signs in not at all. Page errors and every request are recorded.
  */
-export async function openPage(pvr, { viewport = DESKTOP, credentials = true, locale = 'en-GB' } = {}) {
+export async function openPage(pvr, { viewport = DESKTOP, signIn = 'header', locale = 'en-GB' } = {}) {
   const context = await (await getBrowser()).newContext({
     viewport,
     locale,
-    httpCredentials: credentials ? { username: USER, password: PASSWORD } : undefined,
+    httpCredentials: signIn === 'challenge' ? { username: USER, password: PASSWORD } : undefined,
+    extraHTTPHeaders: signIn === 'header' ? { Authorization: `Basic ${TOKEN}` } : undefined,
     isMobile: viewport.width < 700,
     hasTouch: viewport.width < 700,
   });
