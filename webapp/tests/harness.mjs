@@ -214,6 +214,7 @@ export async function openPage(pvr, { viewport = DESKTOP, signIn = 'header', loc
     hasTouch: viewport.width < 700,
   });
   const page = await context.newPage();
+  page.setDefaultTimeout(10000);
   page.errors = [];
   page.requests = [];
   page.on('pageerror', (e) => page.errors.push(String(e)));
