@@ -150,10 +150,10 @@ export class Pvr {
 
 /**
  * Starts pvrsim on a fresh demo disk. Sign-in is required from every client (demo/demo).
- * options: ini (extra Orvane.ini lines), profile (changes to pvrsim.json), idleMs,
+ * options: ini (extra Orvane.ini lines), profile (changes to pvrsim.json), idleMs, logLevel,
  * setup(root) to prepare files before the start.
  */
-export async function startPvr({ ini = '', profile = {}, idleMs = 10, setup } = {}) {
+export async function startPvr({ ini = '', profile = {}, idleMs = 10, logLevel = 2, setup } = {}) {
   for (const needed of [PVRSIM, ORVANE_TAP, join(BUILD, 'public_html', 'index.html')]) {
     if (!existsSync(needed)) throw new Error(`${needed} is missing: run "make build" first`);
   }
@@ -162,7 +162,7 @@ export async function startPvr({ ini = '', profile = {}, idleMs = 10, setup } = 
   execFileSync('/usr/bin/python3', [join(SOURCE, 'tools', 'make_demo_disk.py'), root, '--install', BUILD]);
   const settings = join(root, 'mnt/hd/ProgramFiles/Settings/Orvane');
   writeFileSync(join(settings, 'Orvane.ini'),
-                `port=${port}\r\nsearchport=${await freePort()}\r\nlogginglevel=2\r\nepgsource=0\r\ncachecontrol=1\r\n` +
+                `port=${port}\r\nsearchport=${await freePort()}\r\nlogginglevel=${logLevel}\r\nepgsource=0\r\ncachecontrol=1\r\n` +
                 `authentication=2\r\ncredentials=${TOKEN}\r\nepgcache=0\r\n${ini.replace(/\n/g, '\r\n')}`);
   const profilePath = join(root, 'pvrsim.json');
   const current = JSON.parse(readFileSync(profilePath, 'utf8'));

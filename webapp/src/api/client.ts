@@ -1,6 +1,7 @@
-// HTTP access to the PVR. The PVR serves one connection at a time, so requests are queued
-// and sent one after the other; every failure becomes an ApiFailure with a kind that the
-// page turns into a plain message.
+// HTTP access to the PVR. The PVR serves one connection at a time and keeps a backlog of
+// one more, so requests are queued and at most two are open at once (one being served, the
+// next waiting); every failure becomes an ApiFailure with a kind that the page turns into a
+// plain message.
 
 export type FailureKind =
   | 'network'   // no connection, or the connection closed without an answer
@@ -19,19 +20,22 @@ export class ApiFailure extends Error {
 
 const TIMEOUT_MS = 15000;
 
+/** Requests open at once. */
+export const MAX_OPEN = 2;
+
 type Job = () => Promise<void>;
 const waiting: Job[] = [];
-let running = false;
+let open = 0;
 
 function pump(): void {
-  if (running) return;
-  const job = waiting.shift();
-  if (!job) return;
-  running = true;
-  job().finally(() => {
-    running = false;
-    pump();
-  });
+  while (open < MAX_OPEN && waiting.length > 0) {
+    const job = waiting.shift()!;
+    open++;
+    job().finally(() => {
+      open--;
+      pump();
+    });
+  }
 }
 
 /** Runs the task when every request queued before it has finished. */
@@ -86,9 +90,18 @@ export async function requestText(url: string, options: RequestOptions = {}): Pr
   }
 }
 
+/**
+ * A parameter value for the target. Some handlers decode their values and some take them
+ * as they arrive, so "/" and ":" (safe in a query) stay as they are and only what a URL
+ * cannot carry, or what would end the value ("&", "#", "!"), is escaped.
+ */
+export function paramValue(value: string | number): string {
+  return encodeURIComponent(String(value)).replace(/%2F/gi, '/').replace(/%3A/gi, ':');
+}
+
 /** Builds an API target: dispatch words, "!", then the handler parameters. */
 export function apiTarget(fn: string, action: string, params: Record<string, string | number> = {}): string {
-  const pairs = Object.entries(params).map(([k, v]) => `${k}=${encodeURIComponent(String(v))}`);
+  const pairs = Object.entries(params).map(([k, v]) => `${k}=${paramValue(v)}`);
   return `/api?function=${fn}&action=${action}!${pairs.join('&')}`;
 }
 

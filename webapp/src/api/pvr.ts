@@ -1,6 +1,6 @@
 // The PVR's API functions as the page uses them: each sends one request and reads the
 // documented answer into a typed record.
-import { ApiFailure, apiCall, request, requestText } from './client';
+import { ApiFailure, apiCall, paramValue, request, requestText } from './client';
 import { Reader, checkError } from './read';
 
 const read = (value: unknown, what: string) => Reader.of(value, what);
@@ -162,7 +162,7 @@ export async function captureScreen(): Promise<string> {
 
 /** The text of the page's language file for a code (the PVR's menu language when omitted). */
 export function getLanguageFile(code?: string): Promise<string> {
-  return requestText(`/api?function=language&action=get!${code ? `lang=${encodeURIComponent(code)}` : ''}`,
+  return requestText(`/api?function=language&action=get!${code ? `lang=${paramValue(code)}` : ''}`,
                      { what: 'language/get' });
 }
 
@@ -185,8 +185,8 @@ export interface ChannelList {
   current: { chType: number; chNum: number; logoId: string };
 }
 
-export async function getChannels(group?: string): Promise<ChannelList> {
-  const r = read(await apiCall('channels', 'get', group ? { group } : {}), 'channels/get').content('channels');
+export async function getChannels(): Promise<ChannelList> {
+  const r = read(await apiCall('channels', 'get'), 'channels/get').content('channels');
   return {
     current: { chType: r.num('current_chtype'), chNum: r.num('current_chnum'), logoId: r.optStr('current_logoid') },
     channels: r.list('channels', (c) => ({

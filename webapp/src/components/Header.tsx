@@ -9,6 +9,7 @@ import { showDateTime } from '../lib/pvrtime';
 import { channelName, loadStatus, loadVolume, pvrNow, setVolumeValue, useAppState } from '../lib/store';
 import { ErrorNote } from './ErrorNote';
 import { Logo } from './Logo';
+import { markSettled } from './ViewFrame';
 
 /** How often the header asks the PVR for its status. */
 export const STATUS_POLL_SECONDS = 10;
@@ -83,6 +84,7 @@ export function Header() {
   usePoll(() => { void loadStatus(); void loadVolume(); }, STATUS_POLL_SECONDS);
   const settled = (app.config.value || app.config.error) && (status || app.status.error) &&
     (volume || app.volume.error);
+  useEffect(() => markSettled('header', settled ? 'ready' : 'loading'), [settled]);
   return (
     <header class="top" data-state={settled ? 'ready' : 'loading'}>
       <div class="identity">

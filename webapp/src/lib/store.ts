@@ -74,7 +74,7 @@ export async function loadStatus(): Promise<void> {
 }
 
 export const loadVolume = () => load('volume', pvr.getVolume);
-export const loadChannels = () => load('channels', () => pvr.getChannels());
+export const loadChannels = () => load('channels', pvr.getChannels);
 export const loadLogos = () => load('logos', pvr.getLogoIndex);
 
 export function setVolumeValue(volume: pvr.Volume): void {

@@ -53,10 +53,11 @@ export function ChannelsView() {
   const [kind, setKind] = useState(0);
   const [group, setGroup] = useState('');
   const now = pvrNow();
-  const favourites = useLoad(pvr.getFavourites, []);
   const epg = useLoad(() => pvr.getEpg({
     start: formatPvrTime(now), end: formatPvrTime(now + NOW_NEXT_HOURS * HOUR),
   }), []);
+  // Favourites only fill the group choice: asked for after the programme data.
+  const favourites = useLoad(pvr.getFavourites, []);
   const [act, actionError, busy] = useAction();
   const table = useMemo(() => nowNext(epg.value ?? [], now), [epg.value]);
 
