@@ -173,6 +173,24 @@ describe('shell', () => {
     await page.close();
   });
 
+  test('no view asks the PVR more often than once every 5 seconds', async () => {
+    for (const view of VIEWS) {
+      const page = await openPage(pvr);
+      await page.clock.install();
+      await showView(page, pvr, view);
+      const before = page.requests.length;
+      await page.clock.runFor(60000);
+      await page.waitForTimeout(300);
+      const polls = page.requests.slice(before);
+      const counts = {};
+      for (const r of polls) counts[r] = (counts[r] ?? 0) + 1;
+      for (const [request, n] of Object.entries(counts)) assert.ok(n <= 12, `${view}: ${request} ${n} times in 60 s`);
+      // The header keeps the status fresh all the same.
+      assert.ok(counts['/api?function=status&action=get!'] >= 4, `${view}: ${JSON.stringify(counts)}`);
+      await page.close();
+    }
+  });
+
   test('passes axe-core without serious violations at phone and desktop width', async () => {
     for (const [label, viewport] of [['phone', PHONE], ['desktop', DESKTOP]]) {
       const page = await openPage(pvr, { viewport });
