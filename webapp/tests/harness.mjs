@@ -271,5 +271,4 @@ export async function confirm(page) {
   await dialog.locator('button[type="submit"]').click();
 }
 
-export const PROBLEMS_NONE = [];
 export { sleep };

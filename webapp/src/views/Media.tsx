@@ -116,7 +116,9 @@ function RenameDialog({ dir, file, onDone, onClose }: {
   const [base, ext] = splitName(file.name);
   const [name, setName] = useState(base);
   const [act, error, busy] = useAction();
-  const valid = name.trim() !== '' && !/[/\\\x00-\x1f&]/.test(name);
+  // The PVR takes a new name exactly as it arrives in the address, so only characters that
+  // an address carries unchanged are offered.
+  const valid = /^[A-Za-z0-9._~'()*!-]+$/.test(name.trim());
   const save = async (e: Event) => {
     e.preventDefault();
     if (valid && await act(() => pvr.renameFile(dir, file, name.trim() + ext))) onDone();
@@ -127,9 +129,10 @@ function RenameDialog({ dir, file, onDone, onClose }: {
         <label for="rename-name">{t('media.newName')}</label>
         <span class="with-suffix">
           <input id="rename-name" value={name} required aria-invalid={!valid} maxLength={120}
-                 onInput={(e) => setName((e.target as HTMLInputElement).value)} />
+                 aria-describedby="rename-hint" onInput={(e) => setName((e.target as HTMLInputElement).value)} />
           <span class="suffix">{ext}</span>
         </span>
+        <p id="rename-hint" class={valid ? 'hint' : 'hint invalid'}>{t('media.nameHint')}</p>
         <div class="buttons">
           <button type="button" onClick={onClose}>{t('action.cancel')}</button>
           <button type="submit" class="primary" disabled={busy || !valid}>{t('media.rename')}</button>
