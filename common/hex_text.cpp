@@ -9,11 +9,10 @@ char gHexToTextResult[TEXT_HEX_RESULT_SIZE];
 
 const char kHexDigits[] = "0123456789abcdef";
 
+// A character that is not a hex digit counts as 0.
 int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return 0;
+  int value = HexDigitValue((unsigned char)c);
+  return value < 0 ? 0 : value;
 }
 
 // Writes the hex form of at most limit bytes of text (limit < 0: all) and a NUL.
@@ -43,6 +42,13 @@ int DecodeHex(const char *hex, char *out, long limit) {
 }
 
 }  // namespace
+
+int HexDigitValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
 
 const char *TextToHex(const char *text) {
   EncodeHex(text, gTextToHexResult, (HEX_TEXT_RESULT_SIZE - 1) / 2);

@@ -7,6 +7,9 @@ enum {
   TEXT_HEX_RESULT_SIZE = 512,    // HexToText's result: 511 bytes at most
 };
 
+// The value of one hexadecimal digit (0-9, a-f, A-F), or -1 for any other character.
+int HexDigitValue(int c);
+
 // Hex form of the first 511 bytes (at most) of a NUL-terminated text, in a static buffer
 // that the next call overwrites.
 const char *TextToHex(const char *text);

@@ -19,51 +19,80 @@ char *stringCat(char *buffer, int *length, const char *text, int count) {
 
 namespace {
 
-// The escape letter of a byte that JSON writes as backslash + letter, or 0.
-char EscapeLetter(unsigned char c) {
-  switch (c) {
-    case '\b': return 'b';
-    case '\t': return 't';
-    case '\n': return 'n';
-    case '\f': return 'f';
-    case '\r': return 'r';
-    case '"': return '"';
-    case '/': return '/';
-    case '\\': return '\\';
-    default: return 0;
+// The one JSON escaping table: for every byte, 0 to drop it, 1 to copy it, or the letter
+// written after a backslash. Bytes 0x80-0xFF are copied (UTF-8); the callers that must
+// drop them say so.
+struct JsonEscapeTable {
+  unsigned char action[256];
+  constexpr JsonEscapeTable() : action() {
+    for (int c = 0; c < 256; c++) action[c] = c >= 32 ? 1 : 0;
+    action[(unsigned char)'\b'] = 'b';
+    action[(unsigned char)'\t'] = 't';
+    action[(unsigned char)'\n'] = 'n';
+    action[(unsigned char)'\f'] = 'f';
+    action[(unsigned char)'\r'] = 'r';
+    action[(unsigned char)'"'] = '"';
+    action[(unsigned char)'/'] = '/';
+    action[(unsigned char)'\\'] = '\\';
   }
+};
+constexpr JsonEscapeTable kJsonEscape;
+
+unsigned char EscapeAction(unsigned char c, bool keepHigh) {
+  if (c >= 0x80 && !keepHigh) return 0;
+  return kJsonEscape.action[c];
 }
 
-// Writes text escaped for a JSON string at out and returns the new end (terminated). Stops
-// at the NUL or after count bytes (count 0: no limit); control bytes without an escape are
-// dropped, and so are bytes 0x80-0xFF unless keepHigh is set.
-char *EscapeInto(char *out, const char *text, int count, bool keepHigh) {
-  if (text) {
-    const unsigned char *in = (const unsigned char *)text;
-    for (int i = 0; (count <= 0 || i < count) && in[i] != 0; i++) {
-      unsigned char c = in[i];
-      char letter = EscapeLetter(c);
-      if (letter) {
-        *out++ = '\\';
-        *out++ = letter;
-      } else if (c >= 32 && (keepHigh || c < 0x80)) {
-        *out++ = (char)c;
-      }
+size_t InputLength(const char *text, size_t count) {
+  if (!text) return 0;
+  return count ? strnlen(text, count) : strlen(text);
+}
+
+}  // namespace
+
+size_t JsonEscapedLength(const char *text, size_t count, bool keepHigh) {
+  size_t n = InputLength(text, count), length = 0;
+  const unsigned char *in = (const unsigned char *)text;
+  for (size_t i = 0; i < n; i++) {
+    unsigned char action = EscapeAction(in[i], keepHigh);
+    length += action == 0 ? 0 : action == 1 ? 1 : 2;
+  }
+  return length;
+}
+
+char *JsonEscapeInto(char *out, const char *text, size_t count, bool keepHigh) {
+  size_t n = InputLength(text, count);
+  const unsigned char *in = (const unsigned char *)text;
+  for (size_t i = 0; i < n; i++) {
+    unsigned char action = EscapeAction(in[i], keepHigh);
+    if (action == 1) {
+      *out++ = (char)in[i];
+    } else if (action) {
+      *out++ = '\\';
+      *out++ = (char)action;
     }
   }
   *out = '\0';
   return out;
 }
 
-}  // namespace
+size_t CopyBounded(char *out, size_t size, const char *text, size_t length) {
+  if (!out || size == 0) return 0;
+  size_t n = text ? strnlen(text, length < size - 1 ? length : size - 1) : 0;
+  if (n) memcpy(out, text, n);
+  out[n] = '\0';
+  return n;
+}
 
 char *stringCatEscape(char *buffer, int *length, const char *text, int count) {
-  char *out = EscapeInto(buffer + *length, text, count, true);
+  char *out = JsonEscapeInto(buffer + *length, text, count > 0 ? (size_t)count : 0, true);
   *length = (int)(out - buffer);
   return out;
 }
 
-void jsonEscape(char **out, const char *text, int count) { *out = EscapeInto(*out, text, count, false); }
+void jsonEscape(char **out, const char *text, int count) {
+  *out = JsonEscapeInto(*out, text, count > 0 ? (size_t)count : 0, false);
+}
 
 char *rtrim(char *text) {
   if (!text) return text;

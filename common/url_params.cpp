@@ -5,26 +5,19 @@
 
 #include "common/common_log.h"
 #include "common/hex_text.h"
+#include "common/text_helpers.h"
 
 RequestCommand gCommand;
 
 namespace {
 
-int HexDigitValue(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return c - 'A' + 10;
-}
-
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// A digit of base 10 or 16, or -1.
 int DigitValue(char c, int base) {
-  int value = 99;
-  if (c >= '0' && c <= '9') value = c - '0';
-  else if (c >= 'a' && c <= 'z') value = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'Z') value = c - 'A' + 10;
+  int value = HexDigitValue((unsigned char)c);
   return value < base ? value : -1;
 }
 
@@ -101,13 +94,6 @@ bool FindParam(const char *params, const char *name, const char **value, long *l
   }
 }
 
-// Copies a span into a text field, cut to the field's size.
-void CopyField(char *field, int size, const char *text, long length) {
-  if (length > size - 1) length = size - 1;
-  memcpy(field, text, (size_t)length);
-  field[length] = '\0';
-}
-
 bool KeywordIs(const char *keyword, long length, const char *name) {
   return (size_t)length == strlen(name) && memcmp(keyword, name, (size_t)length) == 0;
 }
@@ -133,10 +119,10 @@ bool TakeFileName(const char *value, long length, bool hex) {
 bool StoreParam(const char *keyword, long keywordLength, const char *value, long length) {
   RequestCommand &c = gCommand;
   if (KeywordIs(keyword, keywordLength, "epgsource") || KeywordIs(keyword, keywordLength, "source")) {
-    CopyField(c.source, sizeof c.source, value, length);
+    CopyBounded(c.source, sizeof c.source, value, (size_t)length);
     c.sourceSet = 1;
   } else if (KeywordIs(keyword, keywordLength, "genre_source")) {
-    CopyField(c.genreSource, sizeof c.genreSource, value, length);
+    CopyBounded(c.genreSource, sizeof c.genreSource, value, (size_t)length);
     c.genreSourceSet = 1;
   } else if (KeywordIs(keyword, keywordLength, "filename")) {
     return TakeFileName(value, length, false);
@@ -156,7 +142,7 @@ bool StoreParam(const char *keyword, long keywordLength, const char *value, long
     c.satIndexSet = 1;
   } else if (KeywordIs(keyword, keywordLength, "language") || KeywordIs(keyword, keywordLength, "lang") ||
              KeywordIs(keyword, keywordLength, "lan")) {
-    CopyField(c.language, sizeof c.language, value, length);
+    CopyBounded(c.language, sizeof c.language, value, (size_t)length);
     c.languageSet = 1;
   } else if (KeywordIs(keyword, keywordLength, "cache")) {
     c.cache = (uint32_t)DecimalOf(value, length);
@@ -172,9 +158,7 @@ bool StoreParam(const char *keyword, long keywordLength, const char *value, long
 
 }  // namespace
 
-int URLishex(int c) {
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+int URLishex(int c) { return HexDigitValue(c) >= 0 ? 1 : 0; }
 
 int URLdecode(const char *text, char *buffer) {
   if (!text) text = "";

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "common/hex_text.h"
+#include "common/json_answer.h"
 #include "platform/byte_order.h"
 #include "search/result_delivery.h"
 #include "search/search_definitions.h"
@@ -27,13 +29,6 @@ constexpr const char *kLatin1Entities[96] = {
 
 enum { ENTITY_NAME_MAX = 63 };
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The value a reference name (without "&" and ";") stands for, or -1.
 int EntityValue(const char *name, size_t length) {
   if (length == 0) return -1;
@@ -47,7 +42,7 @@ int EntityValue(const char *name, size_t length) {
     if (i >= length) return -1;
     long value = 0;
     for (; i < length; i++) {
-      int digit = base == 16 ? HexDigit(name[i]) : (name[i] >= '0' && name[i] <= '9' ? name[i] - '0' : -1);
+      int digit = base == 16 ? HexDigitValue((unsigned char)name[i]) : (name[i] >= '0' && name[i] <= '9' ? name[i] - '0' : -1);
       if (digit < 0) return -1;
       value = value * base + digit;
       if (value > 0xFFFF) value = 0xFFFF;   // far outside any accepted value; no overflow
@@ -266,10 +261,12 @@ void saveResult(SkimletEvent *event) {
     if (resultsFile) fwrite(record, 1, sizeof record, resultsFile);
     return;
   }
-  static char buffer[EPG_SEARCH_RECORD_MAX];
-  int length = 0;
-  buffer[0] = '\0';
-  EPGFormatEventRecord(&event->event, gResultsCount == 1, EPG_RECORD_SEARCH, event->channelId, gAUFirmwareFlag,
-                       buffer, &length, (int)sizeof buffer);
-  SendSocket(buffer, length);
+  // A search-form record always fits: its texts are bounded by their fields.
+  JsonAnswer record(EPG_SEARCH_RECORD_MAX + JSON_ANSWER_TAIL);
+  if (EPGFormatEventRecord(&event->event, gResultsCount == 1, EPG_RECORD_SEARCH, event->channelId, gAUFirmwareFlag,
+                           &record)) {
+    SendSocket(record.Data(), record.Length());
+  } else {
+    PrintLine(" ERROR - Unable to allocate memory for a result record.");
+  }
 }

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/text_helpers.h"
 #include "search/skimlet.h"
 #include "webserver/epg/epg_genre_format.h"
 
@@ -68,16 +69,10 @@ void SkipMarker(FILE *file) {
   }
 }
 
-void CopyText(char *out, size_t size, const char *text) {
-  size_t n = strnlen(text, size - 1);
-  memcpy(out, text, n);
-  out[n] = '\0';
-}
-
 // Reads at most digits hexadecimal digits.
 unsigned long ReadHex(const char *value, int digits) {
   char part[16];
-  CopyText(part, (size_t)digits + 1, value);
+  CopyBounded(part, (size_t)digits + 1, value, (size_t)digits + 1);
   return strtoul(part, nullptr, 16);
 }
 
@@ -92,7 +87,7 @@ void AddSearchText(SearchDefinition *d, const char *value) {
 
   SearchText *t = &d->texts[d->textCount++];
   memset(t, 0, sizeof *t);
-  CopyText(t->text, sizeof t->text, pattern);
+  CopyBounded(t->text, sizeof t->text, pattern, sizeof t->text);
   t->weight = weight;
   switch (type) {
     case 'T': t->inName = 1; break;
@@ -167,7 +162,7 @@ int HandleLine(Loader *loader, int code, const char *line) {
       if (gSearchCount >= loader->capacity) return 0;   // more than were counted: ignored
       d = &gSearchList[gSearchCount++];
       memset(d, 0, sizeof *d);
-      CopyText(d->name, sizeof d->name, value);
+      CopyBounded(d->name, sizeof d->name, value, sizeof d->name);
       d->weekdays = SEARCH_WEEKDAYS_EVERY_DAY;
       loader->building = true;
       return 0;
@@ -330,7 +325,7 @@ int LoadFromRequest() {
   int result = 0;
   char *raw;
   while (result == 0 && (raw = NextRequestLine(&at)) != nullptr) {
-    CopyText(line, sizeof line, raw);
+    CopyBounded(line, sizeof line, raw, sizeof line);
     PrintLine("Processing [%s]", line);
     result = HandleLine(&loader, parseSearchLine(line, 1), line);
   }

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Writes an emulated PVR root for pvrsim: the disk's folder layout, the model table
-"FirmwareTMS.dat", the model profile "pvrsim.json" and default settings. With --install it
-also puts the built TAPs and the browser application on the disk (refreshed every time).
+"FirmwareTMS.dat", the model profile "pvrsim.json", the PVR's world "world.json" (channels,
+tuning tables, favourites, timers: emulator/WORLD.md) and default settings. With --install
+it also puts the built TAPs and the browser application on the disk (refreshed every time).
+--system-type 6 or 7 makes a terrestrial or cable PVR instead of the satellite one.
 
-usage: make_demo_disk.py ROOT [--install BUILD_DIR] [--port N] [--force]
+usage: make_demo_disk.py ROOT [--install BUILD_DIR] [--port N] [--force] [--system-type N]
 """
 import argparse
 import json
@@ -11,6 +13,8 @@ import os
 import shutil
 import struct
 import sys
+
+import demo_world
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -20,8 +24,12 @@ MODELS = [
     (22010, "TMS-2400 HD", "TMS", 5, 2, 4, 0),
     (22122, "TMS-2100", "TMS", 5, 1, 2, 0),
     (22570, "TMS-3200 MPG", "TMS", 5, 2, 4, 1),
+    (22610, "TMS-2400 T", "TMS", 6, 2, 4, 0),
+    (22710, "TMS-2400 C", "TMS", 7, 2, 4, 0),
 ]
 DEMO_SYSTEM_ID = 22010
+# The demo model of each system type (5 satellite, 6 terrestrial, 7 cable).
+DEMO_MODELS = {5: 22010, 6: 22610, 7: 22710}
 
 FOLDERS = [
     "mnt/hd/ProgramFiles/Settings/Orvane/public_html",
@@ -79,6 +87,10 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     settings = os.path.join(root, "mnt/hd/ProgramFiles/Settings")
     write(os.path.join(settings, "FirmwareTMS.dat"), model_table(MODELS), force)
     write(os.path.join(root, "pvrsim.json"), json.dumps(profile(system_id), indent=2).encode() + b"\n", force)
+    world = os.path.join(root, "world.json")
+    if force or not os.path.exists(world):
+        system_type = next(m[3] for m in MODELS if m[0] == system_id)
+        demo_world.write(world, demo_world.build(system_type))
     ini = os.path.join(settings, "Orvane", "Orvane.ini")
     if port is not None or not os.path.exists(ini) or force:
         # Clients outside the PVR's own network sign in as demo / demo.
@@ -113,8 +125,9 @@ def main():
     ap.add_argument("--install", metavar="BUILD_DIR")
     ap.add_argument("--port", type=int)
     ap.add_argument("--force", action="store_true", help="rewrite files that exist")
+    ap.add_argument("--system-type", type=int, choices=sorted(DEMO_MODELS), default=5)
     args = ap.parse_args()
-    generate(args.root, args.force, args.port)
+    generate(args.root, args.force, args.port, DEMO_MODELS[args.system_type])
     if args.install:
         install(args.root, args.install)
     return 0

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the emulator and the tests need.
 # Usage: tools/setup-deps.sh [run|test]   (run needs fewer packages than test)
 set -eu
-want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev iproute2"
+want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev iproute2 dtv-scan-tables"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
         python3-pytest curl lhasa jlha-utils busybox lighttpd libpcre2-dev pcre2-utils

@@ -1,6 +1,7 @@
 // Hexadecimal text form, checked against Python's bytes.hex() and bytes.fromhex().
 #include "common/hex_text.h"
 
+#include <ctype.h>
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -113,5 +114,14 @@ print("bad", bad)
     std::string out(mixed.size() / 2 + 1, '#');
     EXPECT_EQ(webC_HexToText(mixed.c_str(), &out[0]), (int)expected.size());
     EXPECT_EQ(out.substr(0, expected.size()), expected);
+  }
+}
+
+TEST(HexDigitValue, AcceptsExactlyTheSixteenDigitsOfEitherCase) {
+  for (int c = 0; c < 256; c++) {
+    const char *digits = "0123456789abcdef";
+    const char *found = c ? strchr(digits, tolower(c)) : nullptr;
+    int expected = found ? (int)(found - digits) : -1;
+    EXPECT_EQ(HexDigitValue(c), expected) << c;
   }
 }

@@ -209,3 +209,35 @@ TEST(TextHelpersMakeUpper, ChangesOnlyAsciiLettersLikePythonBytesUpper) {
   std::string script = "import sys\nall = bytes(range(1, 256))\nprint(all.upper().hex())\n";
   EXPECT_EQ(RunPython(script, ""), ToHex(upper) + "\n");
 }
+
+TEST(TextHelpersCopyBounded, CutsToTheFieldStopsAtNulAndAlwaysTerminates) {
+  char out[5];
+  memset(out, 'Z', sizeof out);
+  EXPECT_EQ(CopyBounded(out, sizeof out, "abcdefgh", 8), 4u);
+  EXPECT_STREQ(out, "abcd");
+  EXPECT_EQ(CopyBounded(out, sizeof out, "abcdefgh", 2), 2u);
+  EXPECT_STREQ(out, "ab");
+  // A span with a NUL inside ends there; a field without one is read with its bound.
+  EXPECT_EQ(CopyBounded(out, sizeof out, "a\0cd", 4), 1u);
+  EXPECT_STREQ(out, "a");
+  const char field[3] = {'x', 'y', 'z'};
+  EXPECT_EQ(CopyBounded(out, sizeof out, field, sizeof field), 3u);
+  EXPECT_STREQ(out, "xyz");
+  EXPECT_EQ(CopyBounded(out, 1, "abc", 3), 0u);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(CopyBounded(out, sizeof out, nullptr, 3), 0u);
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(CopyBounded(out, 0, "abc", 3), 0u);
+}
+
+TEST(TextHelpersJsonEscapedLength, CountsWhatJsonEscapeIntoWrites) {
+  std::string all;
+  for (int c = 1; c < 256; c++) all += (char)c;
+  for (bool keepHigh : {false, true}) {
+    for (size_t count : {(size_t)0, (size_t)7, (size_t)40, (size_t)300}) {
+      std::string out(2 * all.size() + 1, 'Z');
+      char *end = JsonEscapeInto(&out[0], all.c_str(), count, keepHigh);
+      EXPECT_EQ((size_t)(end - &out[0]), JsonEscapedLength(all.c_str(), count, keepHigh));
+    }
+  }
+}

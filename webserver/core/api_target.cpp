@@ -3,13 +3,9 @@
 #include <stdio.h>
 #include <string.h>
 
-namespace {
+#include "common/text_helpers.h"
 
-void CopyWord(char *out, const char *from, size_t length) {
-  if (length >= API_WORD_SIZE) length = API_WORD_SIZE - 1;
-  memcpy(out, from, length);
-  out[length] = '\0';
-}
+namespace {
 
 // Stores one name=value pair of the dispatch part.
 void TakePair(const char *pair, size_t length, APIWords *words) {
@@ -24,7 +20,7 @@ void TakePair(const char *pair, size_t length, APIWords *words) {
   if ((nameLength == 3 && strncmp(pair, "tap", 3) == 0) || (nameLength == 6 && strncmp(pair, "module", 6) == 0))
     target = words->tap;
   if (nameLength == 7 && strncmp(pair, "session", 7) == 0) target = words->session;
-  if (target) CopyWord(target, value, valueLength);
+  if (target) CopyBounded(target, API_WORD_SIZE, value, valueLength);
 }
 
 }  // namespace

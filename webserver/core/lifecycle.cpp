@@ -13,6 +13,7 @@
 #include "platform/directory_stack.h"
 #include "platform/firmware_hooks.h"
 #include "platform/support_log.h"
+#include "platform/tap_heap.h"
 #include "platform/tap_tasks.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
@@ -120,6 +121,7 @@ void PollServer() {
 }  // namespace
 
 TAP_EXPORT int TAP_Main(void) {
+  InstallTapHeap();
   SetCommonLog(&gLoggingLevel, LogWriteEntry);
   PrintBanner();
   HDD_ChangeDir("/ProgramFiles/Settings/Orvane");

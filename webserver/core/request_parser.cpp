@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "common/text_helpers.h"
 #include "webserver/core/logging.h"
 #include "webserver/core/settings.h"
 
@@ -17,21 +18,13 @@ HTTPPost gHTTPpost;
 
 namespace {
 
-// Copies [from, to) into out of size bytes, cut to fit.
-void CopyCut(char *out, size_t size, const char *from, const char *to) {
-  size_t length = to > from ? (size_t)(to - from) : 0;
-  if (length >= size) length = size - 1;
-  memcpy(out, from, length);
-  out[length] = '\0';
-}
-
 // Copies the next blank-separated word of *text into out and moves *text past it.
 void NextWord(const char **text, char *out, size_t size) {
   const char *p = *text;
   while (*p == ' ') p++;
   const char *start = p;
   while (*p && *p != ' ' && *p != '\r' && *p != '\n') p++;
-  CopyCut(out, size, start, p);
+  CopyBounded(out, size, start, (size_t)(p - start));
   *text = p;
 }
 
@@ -43,7 +36,7 @@ bool HeaderValue(const char *request, const char *name, size_t skip, char *out, 
   const char *cr = strchr(found, '\r');
   if (!cr) return false;
   const char *start = found + skip;
-  CopyCut(out, size, start < cr ? start : cr, cr);
+  CopyBounded(out, size, start, start < cr ? (size_t)(cr - start) : 0);
   return true;
 }
 

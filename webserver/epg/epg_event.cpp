@@ -1,61 +1,15 @@
 #include "webserver/epg/epg_event.h"
 
 #include <inttypes.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "common/text_helpers.h"
+#include "common/json_answer.h"
 #include "common/packed_date.h"
 #include "platform/pvr_text.h"
 #include "webserver/epg/epg_genre_format.h"
 
 namespace {
-
-// Either counts the bytes a record takes or appends them; one code path for both, so the
-// count is exact.
-struct RecordSink {
-  char *buffer;   // null: count only
-  int length;
-
-  void Cat(const char *text) {
-    if (buffer) {
-      stringCat(buffer, &length, text, 0);
-    } else {
-      length += (int)strlen(text);
-    }
-  }
-
-  void Line(const char *format, ...) __attribute__((format(printf, 2, 3))) {
-    char line[160];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    Cat(line);
-  }
-
-  // The text as a JSON string body; text ends at its NUL or after size bytes.
-  void Escaped(const char *text, size_t size) {
-    size_t n = strnlen(text, size);
-    if (n == 0) return;
-    if (buffer) {
-      stringCatEscape(buffer, &length, text, (int)n);
-      return;
-    }
-    for (size_t i = 0; i < n; i++) {
-      unsigned char c = (unsigned char)text[i];
-      switch (c) {
-        case '\b': case '\t': case '\n': case '\f': case '\r': case '"': case '/': case '\\':
-          length += 2;
-          break;
-        default:
-          if (c >= 32) length += 1;
-          break;
-      }
-    }
-  }
-};
 
 // Areas for the web server's UTF-8 conversion (four bytes per input byte at most).
 char gConvertedName[4 * EPG_NAME_SIZE + 1];
@@ -116,78 +70,66 @@ void PrepareTexts(const EPGEvent *event, int form, int auFlag, RecordTexts *t) {
   StrToUTF8(genre, t->genre, gDefaultCharacterSet);
 }
 
-void WriteRecord(RecordSink *out, const EPGEvent *e, int first, int form, uint64_t logoId,
+void WriteRecord(JsonAnswer *out, const EPGEvent *e, int first, int form, uint64_t logoId,
                  const RecordTexts &t) {
-  out->Line(first ? "\t{\"eventid\":%u,\r\n" : "\t,{\"eventid\":%u,\r\n", (unsigned)e->eventid);
-  out->Line("\t\"datastatus\":%u,\r\n", (unsigned)e->datastatus);
-  out->Line("\t\"runningstatus\":%d,\r\n", (int)e->runningstatus);
-  out->Line("\t\"starttime_local\":\"%s\",\r\n", PVRDateToJSON(e->starttime, 0));
-  out->Line("\t\"endtime_local\":\"%s\",\r\n", PVRDateToJSON(e->endtime, 0));
-  out->Line("\t\"timezone\":%d,\r\n", (int)e->timezone);
-  out->Line("\t\"duration\":%u,\r\n", (unsigned)e->duration);
-  out->Line("\t\"satindex\":%u,\r\n", (unsigned)e->satindex);
-  out->Line("\t\"networkid\":%u,\r\n", (unsigned)e->networkid);
-  out->Line("\t\"tsid\":%u,\r\n", (unsigned)e->tsid);
-  if (form == EPG_RECORD_SEARCH) out->Line("\t\"logoid\":\"%016" PRIx64 "\",\r\n", logoId);
-  out->Line("\t\"serviceid\":%u,\r\n", (unsigned)e->serviceid);
-  out->Line("\t\"svctype\":%d,\r\n", (int)e->svctype);
-  out->Line("\t\"svcnum\":%d,\r\n", (int)e->svcnum);
+  out->Printf(first ? "\t{\"eventid\":%u,\r\n" : "\t,{\"eventid\":%u,\r\n", (unsigned)e->eventid);
+  out->Printf("\t\"datastatus\":%u,\r\n", (unsigned)e->datastatus);
+  out->Printf("\t\"runningstatus\":%d,\r\n", (int)e->runningstatus);
+  out->Printf("\t\"starttime_local\":\"%s\",\r\n", PVRDateToJSON(e->starttime, 0));
+  out->Printf("\t\"endtime_local\":\"%s\",\r\n", PVRDateToJSON(e->endtime, 0));
+  out->Printf("\t\"timezone\":%d,\r\n", (int)e->timezone);
+  out->Printf("\t\"duration\":%u,\r\n", (unsigned)e->duration);
+  out->Printf("\t\"satindex\":%u,\r\n", (unsigned)e->satindex);
+  out->Printf("\t\"networkid\":%u,\r\n", (unsigned)e->networkid);
+  out->Printf("\t\"tsid\":%u,\r\n", (unsigned)e->tsid);
+  if (form == EPG_RECORD_SEARCH) out->Printf("\t\"logoid\":\"%016" PRIx64 "\",\r\n", logoId);
+  out->Printf("\t\"serviceid\":%u,\r\n", (unsigned)e->serviceid);
+  out->Printf("\t\"svctype\":%d,\r\n", (int)e->svctype);
+  out->Printf("\t\"svcnum\":%d,\r\n", (int)e->svcnum);
   // The language code comes from the broadcast: escaped like every other text.
-  out->Cat("\t\"lang\":\"");
-  out->Escaped(e->lang, sizeof e->lang);
-  out->Cat("\",\r\n");
-  out->Line("\t\"parental\":%u,\r\n", (unsigned)e->parental);
-  out->Cat("\t\"parental_text\":\"");
-  out->Escaped(t.parental, sizeof t.parental);
-  out->Cat("\",\r\n");
-  out->Line("\t\"namelength\":%u,\r\n", (unsigned)e->namelength);
-  out->Line("\t\"descriptionlength\":%u,\r\n", (unsigned)e->descriptionlength);
-  out->Line("\t\"textlength\":%u,\r\n", (unsigned)e->textlength);
-  out->Cat("\t\"name\":\"");
-  out->Escaped(t.name, t.nameSize);
-  out->Cat("\",\r\n");
-  out->Cat("\t\"description\":\"");
-  out->Escaped(t.description, t.descriptionSize);
-  out->Cat("\",\r\n");
-  out->Cat("\t\"text\":\"");
-  out->Escaped(t.text, t.textSize);
-  out->Cat("\",\r\n");
-  out->Line("\t\"citid\":%ld,\r\n", (long)e->citid);
-  out->Line("\t\"contentidentifier\":%u,\r\n", (unsigned)e->contentidentifier);
-  out->Line("\t\"contentidentifier_hex\":\"%02x\",\r\n", (unsigned)e->contentidentifier);
-  out->Cat("\t\"genre_text\":\"");
-  out->Escaped(t.genre, sizeof t.genre);
-  out->Cat("\",\r\n");
-  out->Line("\t\"genre_code\":\"%02x\",\r\n", (unsigned)t.genreCode);
-  out->Line("\t\"genre_value\":%u,\r\n", (unsigned)t.genreCode);
-  out->Line("\t\"au_genre\":%u,\r\n", (unsigned)t.auGenre);
-  out->Line("\t\"sourceflag\":%u,\r\n", (unsigned)e->sourceflag);
-  out->Line("\t\"unknown14\":%u,\r\n", (unsigned)e->unknown14);
-  out->Line("\t\"icechannel\":%u,\r\n", (unsigned)e->icechannel);
+  out->Cat("\t\"lang\":");
+  out->String(e->lang, (int)sizeof e->lang);
+  out->Cat(",\r\n");
+  out->Printf("\t\"parental\":%u,\r\n", (unsigned)e->parental);
+  out->Cat("\t\"parental_text\":");
+  out->String(t.parental, (int)sizeof t.parental);
+  out->Cat(",\r\n");
+  out->Printf("\t\"namelength\":%u,\r\n", (unsigned)e->namelength);
+  out->Printf("\t\"descriptionlength\":%u,\r\n", (unsigned)e->descriptionlength);
+  out->Printf("\t\"textlength\":%u,\r\n", (unsigned)e->textlength);
+  out->Cat("\t\"name\":");
+  out->String(t.name, (int)t.nameSize);
+  out->Cat(",\r\n");
+  out->Cat("\t\"description\":");
+  out->String(t.description, (int)t.descriptionSize);
+  out->Cat(",\r\n");
+  out->Cat("\t\"text\":");
+  out->String(t.text, (int)t.textSize);
+  out->Cat(",\r\n");
+  out->Printf("\t\"citid\":%ld,\r\n", (long)e->citid);
+  out->Printf("\t\"contentidentifier\":%u,\r\n", (unsigned)e->contentidentifier);
+  out->Printf("\t\"contentidentifier_hex\":\"%02x\",\r\n", (unsigned)e->contentidentifier);
+  out->Cat("\t\"genre_text\":");
+  out->String(t.genre, (int)sizeof t.genre);
+  out->Cat(",\r\n");
+  out->Printf("\t\"genre_code\":\"%02x\",\r\n", (unsigned)t.genreCode);
+  out->Printf("\t\"genre_value\":%u,\r\n", (unsigned)t.genreCode);
+  out->Printf("\t\"au_genre\":%u,\r\n", (unsigned)t.auGenre);
+  out->Printf("\t\"sourceflag\":%u,\r\n", (unsigned)e->sourceflag);
+  out->Printf("\t\"unknown14\":%u,\r\n", (unsigned)e->unknown14);
+  out->Printf("\t\"icechannel\":%u,\r\n", (unsigned)e->icechannel);
   const uint8_t *u = e->unknown15;
-  out->Line("\t\"unknown15\":\"0x%02x%02x%02x%02x%02x%02x\"}\r\n", u[0], u[1], u[2], u[3], u[4], u[5]);
+  out->Printf("\t\"unknown15\":\"0x%02x%02x%02x%02x%02x%02x\"}\r\n", u[0], u[1], u[2], u[3], u[4], u[5]);
 }
 
 }  // namespace
 
-int EPGRecordLength(const EPGEvent *event, int form, int auFlag) {
-  RecordTexts texts;
-  PrepareTexts(event, form, auFlag, &texts);
-  RecordSink counter = {nullptr, 0};
-  WriteRecord(&counter, event, 1, form, 0, texts);
-  return counter.length;
-}
-
 int EPGFormatEventRecord(const EPGEvent *event, int first, int form, uint64_t logoId, int auFlag,
-                         char *buffer, int *length, int capacity) {
-  if (!event || !buffer || !length || *length < 0 || *length >= capacity) return length ? *length : 0;
+                         JsonAnswer *answer) {
+  if (!event || !answer) return 0;
   RecordTexts texts;
   PrepareTexts(event, form, auFlag, &texts);
-  RecordSink counter = {nullptr, 0};
-  WriteRecord(&counter, event, first, form, logoId, texts);
-  if (counter.length >= capacity - *length) return *length;
-  RecordSink writer = {buffer, *length};
-  WriteRecord(&writer, event, first, form, logoId, texts);
-  *length = writer.length;
-  return *length;
+  int mark = answer->BeginRecord();
+  WriteRecord(answer, event, first, form, logoId, texts);
+  return answer->EndRecord(mark) ? 1 : 0;
 }

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+class JsonAnswer;
+
 enum {
   EPG_LANG_SIZE = 4,
   EPG_NAME_SIZE = 256,
@@ -57,14 +59,10 @@ enum { EPG_RECORD_FIXED_MAX = 4096 };
 // most doubles them.
 enum { EPG_SEARCH_RECORD_MAX = EPG_RECORD_FIXED_MAX + 2 * (EPG_NAME_SIZE + EPG_DESCRIPTION_SIZE + EPG_TEXT_SIZE) };
 
-// Exact number of bytes that formatting the record of event in the given form appends
-// (without the terminating NUL).
-int EPGRecordLength(const EPGEvent *event, int form, int auFlag);
-
-// Appends one record (each line a tab, the member and CR LF) to buffer at *length and
-// advances *length; the first record of an array opens with "{", every later one with ",{".
-// logoId is printed only in the search form. auFlag selects the genre table as the
-// genre lookup does. capacity is the size of buffer: when the record and its NUL do not
-// fit, nothing is appended. Returns the new length.
+// Appends one record (each line a tab, the member and CR LF) to the answer as a record of
+// the answer builder: all of it or, when it does not fit, nothing (the answer is then
+// full). The first record of an array opens with "{", every later one with ",{". logoId is
+// printed only in the search form. auFlag selects the genre table as the genre lookup
+// does. Returns 1 when the record was appended.
 int EPGFormatEventRecord(const EPGEvent *event, int first, int form, uint64_t logoId, int auFlag,
-                         char *buffer, int *length, int capacity);
+                         JsonAnswer *answer);

@@ -2,19 +2,11 @@
 
 #include <string.h>
 
+#include "common/text_helpers.h"
+
 char gParental[PARENTAL_ENTRIES][PARENTAL_ENTRY_SIZE];
 char gGenreDescription[GENRE_ENTRIES][GENRE_ENTRY_SIZE];
 char gGenreDescriptionAU[GENRE_AU_ENTRIES][GENRE_ENTRY_SIZE];
-
-namespace {
-
-void CopyEntry(char *out, const char *entry) {
-  size_t n = strnlen(entry, GENRE_ENTRY_SIZE - 1);
-  memcpy(out, entry, n);
-  out[n] = '\0';
-}
-
-}  // namespace
 
 void FindGenreDescription(int auFlag, int mode, uint8_t content, uint8_t sourceflag, char *text,
                           uint8_t *auMarker, uint8_t *code) {
@@ -26,11 +18,11 @@ void FindGenreDescription(int auFlag, int mode, uint8_t content, uint8_t sourcef
   if (au) {
     index = lo != 0 ? lo : hi;
     genreCode = (uint8_t)(index * 16);
-    if (text) CopyEntry(text, gGenreDescriptionAU[index]);
+    if (text) CopyBounded(text, GENRE_ENTRY_SIZE, gGenreDescriptionAU[index], GENRE_ENTRY_SIZE);
   } else {
     index = lo != 0 ? (lo << 4 | hi) : content;
     genreCode = (uint8_t)index;
-    if (text) CopyEntry(text, gGenreDescription[index]);
+    if (text) CopyBounded(text, GENRE_ENTRY_SIZE, gGenreDescription[index], GENRE_ENTRY_SIZE);
   }
   if (auMarker) *auMarker = au ? 1 : 0;
   if (code) *code = genreCode;

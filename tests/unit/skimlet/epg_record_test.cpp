@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/json_answer.h"
 #include "webserver/epg/epg_genre_format.h"
 
 namespace {
@@ -114,13 +115,16 @@ EPGEvent *Sample() {
 
 nlohmann::json Parse(const std::string &records) { return nlohmann::json::parse("[" + records + "]"); }
 
+// The record of an event formatted alone into an answer of the given limit.
+std::string Format(const EPGEvent *e, int first, int form, uint64_t logoId = 0, int limit = JSON_ANSWER_LIMIT) {
+  JsonAnswer answer(limit);
+  EXPECT_EQ(EPGFormatEventRecord(e, first, form, logoId, 0, &answer), 1);
+  return std::string(answer.Data(), answer.Length());
+}
+
 TEST(EventRecord, SearchFormParsesAsJsonWithEveryMember) {
   FillTables();
-  std::vector<char> buffer(EPG_SEARCH_RECORD_MAX);
-  int length = 0;
-  EPGFormatEventRecord(Sample(), 1, EPG_RECORD_SEARCH, 0x00c0000100020003ull, 0, buffer.data(), &length,
-                       (int)buffer.size());
-  std::string text(buffer.data(), length);
+  std::string text = Format(Sample(), 1, EPG_RECORD_SEARCH, 0x00c0000100020003ull);
   EXPECT_EQ(text.substr(0, 17), "\t{\"eventid\":65535");
   EXPECT_EQ(text.substr(text.size() - 4), "\"}\r\n");
   nlohmann::json j = Parse(text)[0];
@@ -147,12 +151,11 @@ TEST(EventRecord, SearchFormParsesAsJsonWithEveryMember) {
 
 TEST(EventRecord, LaterRecordsOpenWithACommaAndTheServerFormHasNoLogoId) {
   FillTables();
-  std::vector<char> buffer(3 * EPG_SEARCH_RECORD_MAX);
-  int length = 0;
-  EPGFormatEventRecord(Sample(), 1, EPG_RECORD_SERVER, 0, 0, buffer.data(), &length, (int)buffer.size());
-  int first = length;
-  EPGFormatEventRecord(Sample(), 0, EPG_RECORD_SERVER, 0, 0, buffer.data(), &length, (int)buffer.size());
-  std::string text(buffer.data(), length);
+  JsonAnswer answer;
+  EPGFormatEventRecord(Sample(), 1, EPG_RECORD_SERVER, 0, 0, &answer);
+  int first = answer.Length();
+  EPGFormatEventRecord(Sample(), 0, EPG_RECORD_SERVER, 0, 0, &answer);
+  std::string text(answer.Data(), answer.Length());
   EXPECT_EQ(text.substr(first, 4), "\t,{\"");
   nlohmann::json j = nlohmann::json::parse("[" + text.substr(0, first) + "," + text.substr(first + 2) + "]");
   EXPECT_EQ(j.size(), 2u);
@@ -164,35 +167,35 @@ TEST(EventRecord, ServerFormConvertsSingleByteTexts) {
   FillTables();
   EPGEvent *e = Sample();
   snprintf(e->name, sizeof e->name, "Caf\xe9");
-  std::vector<char> buffer(EPG_SEARCH_RECORD_MAX * 4);
-  int length = 0;
-  EPGFormatEventRecord(e, 1, EPG_RECORD_SERVER, 0, 0, buffer.data(), &length, (int)buffer.size());
-  EXPECT_EQ(Parse(std::string(buffer.data(), length))[0]["name"], "Caf\xc3\xa9");
+  EXPECT_EQ(Parse(Format(e, 1, EPG_RECORD_SERVER))[0]["name"], "Caf\xc3\xa9");
 }
 
-TEST(EventRecord, WorstCaseFitsAndTooSmallBuffersGetNothing) {
+TEST(EventRecord, WorstCaseFitsAndTooSmallAnswersGetNothing) {
   FillTables();
   EPGEvent *e = Sample();
   memset(e->name, '"', 255);
   memset(e->description, '\\', 255);
   memset(e->text, '/', 8191);
   e->parental = 200;   // no parental text
-  std::vector<char> buffer(EPG_SEARCH_RECORD_MAX);
-  int length = 0;
-  EPGFormatEventRecord(e, 1, EPG_RECORD_SEARCH, 1, 0, buffer.data(), &length, (int)buffer.size());
+  std::string text = Format(e, 1, EPG_RECORD_SEARCH, 1, EPG_SEARCH_RECORD_MAX + JSON_ANSWER_TAIL);
+  int length = (int)text.size();
   ASSERT_GT(length, 2 * (255 + 255 + 8191));
-  EXPECT_EQ(length, EPGRecordLength(e, EPG_RECORD_SEARCH, 0));
-  nlohmann::json j = Parse(std::string(buffer.data(), length))[0];
+  ASSERT_LE(length, EPG_SEARCH_RECORD_MAX);
+  nlohmann::json j = Parse(text)[0];
   EXPECT_EQ(j["text"].get<std::string>(), std::string(8191, '/'));
   EXPECT_EQ(j["parental_text"], "");
 
-  // one byte short of the record and its NUL: nothing is appended
-  std::vector<char> small(length + 5);
-  memcpy(small.data(), "kept", 5);
-  int at = 4;
-  EXPECT_EQ(EPGFormatEventRecord(e, 1, EPG_RECORD_SEARCH, 1, 0, small.data(), &at, length + 4), 4);
-  EXPECT_STREQ(small.data(), "kept");
-  EXPECT_EQ(EPGFormatEventRecord(e, 1, EPG_RECORD_SEARCH, 1, 0, small.data(), &at, length + 5), length + 4);
+  // An answer one byte short of the record and its NUL (records leave the tail free):
+  // nothing is appended and the answer is full.
+  JsonAnswer small(4 + length + JSON_ANSWER_TAIL);
+  small.Cat("kept");
+  EXPECT_EQ(EPGFormatEventRecord(e, 1, EPG_RECORD_SEARCH, 1, 0, &small), 0);
+  EXPECT_STREQ(small.Data(), "kept");
+  EXPECT_TRUE(small.Full());
+  JsonAnswer enough(4 + length + 1 + JSON_ANSWER_TAIL);
+  enough.Cat("kept");
+  EXPECT_EQ(EPGFormatEventRecord(e, 1, EPG_RECORD_SEARCH, 1, 0, &enough), 1);
+  EXPECT_EQ(enough.Length(), 4 + length);
 }
 
 }  // namespace
