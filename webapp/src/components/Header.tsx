@@ -59,6 +59,16 @@ function CurrentChannel({ status }: { status: pvr.Status }) {
   );
 }
 
+/** A loudspeaker, with sound waves or crossed out when muted. */
+function SpeakerIcon({ muted }: { muted: boolean }) {
+  return (
+    <svg viewBox="0 0 24 24" width="20" height="20" aria-hidden="true" fill="none" stroke="currentColor" stroke-width="2">
+      <path d="M4 9h4l5-4v14l-5-4H4z" fill="currentColor" />
+      {muted ? <path d="M16 9l6 6M22 9l-6 6" /> : <path d="M16 8.5a5 5 0 0 1 0 7M18.5 6a8.5 8.5 0 0 1 0 12" />}
+    </svg>
+  );
+}
+
 function VolumeControl({ volume }: { volume: pvr.Volume }) {
   const [act, error] = useAction();
   const set = (level: number | 'mute' | 'unmute') => act(async () => setVolumeValue(await pvr.setVolume(level)));
@@ -66,7 +76,7 @@ function VolumeControl({ volume }: { volume: pvr.Volume }) {
     <span class="volume">
       <button type="button" aria-pressed={volume.mute} onClick={() => set(volume.mute ? 'unmute' : 'mute')}
               title={t(volume.mute ? 'volume.unmute' : 'volume.mute')}>
-        {volume.mute ? '🔇' : '🔊'}<span class="sr-only">{t('volume.mute')}</span>
+        <SpeakerIcon muted={volume.mute} /><span class="sr-only">{t('volume.mute')}</span>
       </button>
       <input type="range" min={0} max={17} step={1} value={volume.level} aria-label={t('volume.level')}
              onChange={(e) => set(Number((e.target as HTMLInputElement).value))} />

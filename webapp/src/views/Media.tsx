@@ -37,6 +37,14 @@ function splitName(name: string): [string, string] {
   return dot > 0 ? [name.slice(0, dot), name.slice(dot)] : [name, ''];
 }
 
+function FolderIcon() {
+  return (
+    <svg viewBox="0 0 24 20" width="18" height="15" aria-hidden="true" fill="currentColor">
+      <path d="M2 2h7l2 3h11v13H2z" />
+    </svg>
+  );
+}
+
 function FolderTree({ root, current, onOpen }: { root: string; current: string; onOpen: (dir: string) => void }) {
   const tree = useLoad(() => pvr.folderTree(root), [root]);
   const folders = [...new Set([root, ...(tree.value ?? [])])].filter((f) => f.startsWith(root)).sort();
@@ -151,7 +159,9 @@ function FileRow({ file, dir, onOpenDir, onChanged }: {
   if (file.isDir) {
     return (
       <li class="file folder">
-        <button type="button" class="link" onClick={() => onOpenDir(`${dir}/${file.name}`)}>📁 {file.name}</button>
+        <button type="button" class="link" onClick={() => onOpenDir(`${dir}/${file.name}`)}>
+          <FolderIcon /> {file.name}
+        </button>
       </li>
     );
   }
