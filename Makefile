@@ -38,7 +38,7 @@ package: pvr webapp
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON >/dev/null
-	cmake --build $(ASAN_BUILD) -j$(JOBS) --target orvane_unit_tests skimlet_unit_tests $(ASAN_TARGETS)
+	cmake --build $(ASAN_BUILD) -j$(JOBS) --target orvane_unit_tests support_unit_tests skimlet_unit_tests $(ASAN_TARGETS)
 
 pvr: deps
 	tools/fetch-mipsel-libs.sh $(PVR_BUILD)/sysroot

@@ -4,9 +4,11 @@
 # nothing exported but the entry points.
 set(ORVANE_PRODUCT_FLAGS -fno-exceptions -fno-rtti -fvisibility=hidden
     -fvisibility-inlines-hidden -fno-threadsafe-statics -fno-stack-protector
-    -D_FILE_OFFSET_BITS=64 -D_LARGEFILE64_SOURCE)
+    -ffunction-sections -fdata-sections -D_FILE_OFFSET_BITS=64 -D_LARGEFILE64_SOURCE)
 if(ORVANE_PVR)
-  list(APPEND ORVANE_PRODUCT_FLAGS -DORVANE_PVR=1 -fno-asynchronous-unwind-tables)
+  # A TAP links no libc at build time, and the firmware's libc has no fortified __*_chk
+  # functions: they would stay undefined.
+  list(APPEND ORVANE_PRODUCT_FLAGS -DORVANE_PVR=1 -fno-asynchronous-unwind-tables -U_FORTIFY_SOURCE)
 endif()
 
 # orvane_product_library(NAME SOURCES...) builds a static, position-independent library of
@@ -17,31 +19,40 @@ function(orvane_product_library name)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
 endfunction()
 
-# orvane_tap(NAME OUTPUT_FILE LIBRARIES...) links a TAP: a shared object that exports only
-# its entry points. On the PVR it links against nothing but libgcc; the firmware supplies
-# the TAP API, libc, libdl and libpthread when it loads the TAP.
+# orvane_tap(NAME OUTPUT_FILE SOURCES files... LIBRARIES libraries...) links a TAP: a shared
+# object that exports only its entry points. It is made of the entry code, the TAP's own
+# sources (its header at least) and the objects of the libraries that these need, nothing
+# more. On the PVR it links against nothing but libgcc; the firmware supplies the TAP API,
+# libc, libdl and libpthread when it loads the TAP.
 function(orvane_tap name output)
-  add_library(${name} SHARED ${CMAKE_SOURCE_DIR}/platform/tap_entry.cpp)
+  cmake_parse_arguments(TAP "" "" "SOURCES;LIBRARIES" ${ARGN})
+  add_library(${name} SHARED ${CMAKE_SOURCE_DIR}/platform/tap_entry.cpp ${TAP_SOURCES})
   target_compile_options(${name} PRIVATE ${ORVANE_PRODUCT_FLAGS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX "" OUTPUT_NAME ${output}
                         LINKER_LANGUAGE C)
-  target_link_libraries(${name} PRIVATE -Wl,--whole-archive ${ARGN} -Wl,--no-whole-archive)
+  target_link_libraries(${name} PRIVATE ${TAP_LIBRARIES})
+  # Functions and data nothing reaches from the entry points are dropped.
+  target_link_options(${name} PRIVATE -Wl,--gc-sections)
   if(ORVANE_PVR)
     target_link_options(${name} PRIVATE -nostdlib -Wl,--build-id=none)
     target_link_libraries(${name} PRIVATE gcc)
   endif()
 endfunction()
 
-# orvane_glob_library(NAME DIRS...) builds a product library from every .cpp of the folders,
-# or an empty interface library while a folder has none.
+# orvane_glob_library(NAME DIRS... [EXCLUDE files...]) builds a product library from every
+# .cpp of the folders but the excluded ones (paths from the source root), or an empty
+# interface library while there are none.
 function(orvane_glob_library name)
+  cmake_parse_arguments(GLOB "" "" "EXCLUDE" ${ARGN})
   set(sources)
-  foreach(dir ${ARGN})
+  foreach(dir ${GLOB_UNPARSED_ARGUMENTS})
     file(GLOB found CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
     list(APPEND sources ${found})
   endforeach()
-  list(FILTER sources EXCLUDE REGEX "/tap_entry\\.cpp$")
+  foreach(file ${GLOB_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${file})
+  endforeach()
   if(sources)
     orvane_product_library(${name} ${sources})
   else()

@@ -3,13 +3,11 @@
 #include <stdio.h>
 
 #include "common/mjd.h"
-#ifndef ORVANE_SKIMLET
-#include "platform/tap_api.h"
-#endif
 
 namespace {
 
 char gPVRDateText[PVR_DATE_TEXT_SIZE];
+PVRClockFunction gPVRClock = nullptr;
 
 const char *FormatDate(unsigned mjd, unsigned hour, unsigned minute, unsigned second) {
   CalendarDate date = {0, 0, 0, 0};
@@ -49,16 +47,14 @@ bool ScanLiteral(const char **text, char literal) {
 
 }  // namespace
 
+void SetPVRClock(PVRClockFunction clock) { gPVRClock = clock; }
+
 const char *PVRDateToJSON(uint32_t date, int seconds) {
   if (date != 0) return FormatDate(date >> 16, date >> 8 & 0xFF, date & 0xFF, (unsigned)seconds & 0xFF);
-#ifdef ORVANE_SKIMLET
-  return FormatDate(0, 0, 0, 0);
-#else
-  word mjd = 0;
-  byte hour = 0, minute = 0, second = 0;
-  TAP_GetTime(&mjd, &hour, &minute, &second);
+  uint16_t mjd = 0;
+  uint8_t hour = 0, minute = 0, second = 0;
+  if (gPVRClock) gPVRClock(&mjd, &hour, &minute, &second);
   return FormatDate(mjd, hour, minute, second);
-#endif
 }
 
 uint32_t JSONToPVRDate(const char *text) {

@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "platform/byte_order.h"
-#include "platform/support_log.h"
+#include "platform/rivlib_log.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Packed PVR dates: Modified Julian Date in bits 31..16, hour in bits 15..8, minute in
-// bits 7..0. Pure calendar arithmetic without the TAP API, so that the EPG search program
-// can compile it too. A packed date covers MJD 0 (1858-11-17) to MJD 65535 (2038-04-22);
+// bits 7..0. Pure calendar arithmetic without the TAP API, in the support library that the
+// EPG search program links too. A packed date covers MJD 0 (1858-11-17) to MJD 65535 (2038-04-22);
 // results beyond either end are held at that end.
 #pragma once
 

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "platform/support_log.h"
+#include "platform/rivlib_log.h"
 
 byte gDefaultCharacterSet = 1;
 

@@ -1,8 +1,8 @@
 // PVR text encodings: DVB texts with character-table selectors to and from UTF-8,
 // recognising UTF-8, and cleaning names.
 //
-// pvr_text.cpp needs nothing but libc and the support layer's error log, so that the EPG
-// search program compiles the same conversion; StrMkUTF8 lives in
+// pvr_text.cpp needs nothing but libc and the support layer's error log: it belongs to the
+// support library that the EPG search program links too. StrMkUTF8 lives in
 // pvr_text_tap.cpp because it needs the TAP API.
 #pragma once
 

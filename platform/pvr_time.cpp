@@ -9,7 +9,7 @@
 #include "platform/directory_stack.h"
 #include "platform/firmware_hooks.h"
 #include "platform/ini_file.h"
-#include "platform/support_log.h"
+#include "platform/rivlib_log.h"
 
 int DSTRule;
 dword DSTStartUTCsaved;

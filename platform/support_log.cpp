@@ -1,7 +1,6 @@
 #include "platform/support_log.h"
 
 #include <fcntl.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -12,11 +11,11 @@
 #include "platform/firmware_layout.h"
 #include "platform/pvr_path.h"
 #include "platform/pvr_text.h"
+#include "platform/rivlib_log.h"
 #include "platform/tap_api.h"
 
 namespace {
 
-const char *const kRivlibLog = "/mnt/hd/ProgramFiles/Settings/Rivlib.log";
 enum { CONSOLES = 20 };
 
 struct PvrClock {
@@ -142,23 +141,18 @@ void PrintNet(const char *text) {
   }
 }
 
-void LogEntryRivlibPrintf(bool console, const char *format, ...) {
-  char text[RIVLIB_TEXT_MAX + 1];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-
+void RivlibLogWrite(bool console, const char *text) {
+  if (!text) return;
   char prefix[32];
   LogTimePrefix(5, prefix, sizeof prefix - 1);
   strcat(prefix, " ");
   MappedPath settings("/mnt/hd/ProgramFiles/Settings");
   if (settings.c_str()) mkdir(settings.c_str(), 0775);
-  MappedPath path(kRivlibLog);
+  MappedPath path(RIVLIB_LOG_PATH);
   if (path.c_str()) AppendLine(path.c_str(), prefix, text, true);
   if (console) {
     char line[RIVLIB_TEXT_MAX + 64];
-    snprintf(line, sizeof line, "%sRIVLIB - %s\n", prefix, text);
+    snprintf(line, sizeof line, "%sRIVLIB - %.*s\n", prefix, RIVLIB_TEXT_MAX, text);
     PrintNet(line);
   }
 }

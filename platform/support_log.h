@@ -1,12 +1,11 @@
 // The support layer's log sinks: a time-stamped line appended to a log file, the PVR's
-// console, and the support layer's own error log "Rivlib.log".
+// console, and the TAPs' writer of the support layer's error log "Rivlib.log".
 #pragma once
 
 #include <stddef.h>
 
 enum {
   CONSOLE_PIECE = 510,     // the console gets long texts in pieces of this many bytes
-  RIVLIB_TEXT_MAX = 511,
 };
 
 // Formats the PVR's current local time in one of the time formats 1..6 (0 and anything
@@ -21,6 +20,6 @@ void LogEntry(const char *fileName, const char *programName, bool console, int t
 // Writes text to the first console (pseudo-terminal) that opens; dropped when none does.
 void PrintNet(const char *text);
 
-// Logs an error of the support layer to "Rivlib.log", only when that file exists.
-void LogEntryRivlibPrintf(bool console, const char *format, ...)
-    __attribute__((format(printf, 2, 3)));
+// A TAP's writer of the support layer's error log (see rivlib_log.h): appends the entry
+// with the PVR's local time to "Rivlib.log", only when that file exists.
+void RivlibLogWrite(bool console, const char *text);

@@ -7,7 +7,8 @@ struct TapHeaderText64 { char text[64]; };
 struct TapHeaderText128 { char text[128]; };
 struct TapHeaderMagic { char magic[8]; dword version; byte reserved[20]; };
 
-#define ORVANE_TAP_SECTION(name) __attribute__((section(name), used, aligned(4)))
+// Kept by the compiler (used) and by the linker's removal of unreached sections (retain).
+#define ORVANE_TAP_SECTION(name) __attribute__((section(name), used, retain, aligned(4)))
 
 // Defines every header object of one TAP. Use once per TAP, at file scope.
 #define TAP_HEADER(id, programName, authorName, description, version)                       \

@@ -13,14 +13,14 @@
 #include "common/mjd.h"
 #include "platform/byte_order.h"
 #include "platform/pvr_date_math.h"
+#include "platform/pvr_epg_format.h"
 #include "platform/pvr_path.h"
 #include "platform/pvr_text.h"
+#include "platform/smartepg_format.h"
 #include "search/matching.h"
 #include "search/result_delivery.h"
 #include "search/search_definitions.h"
 #include "search/skimlet.h"
-#include "webserver/epg/pvr_epg_format.h"
-#include "webserver/epg/smartepg_format.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include "common/hex_text.h"
 #include "common/json_answer.h"
 #include "platform/byte_order.h"
+#include "platform/epg_event.h"
 #include "search/result_delivery.h"
 #include "search/search_definitions.h"
-#include "webserver/epg/epg_event.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string.h>
 
 #include "common/text_helpers.h"
+#include "platform/epg_genre_format.h"
 #include "search/skimlet.h"
-#include "webserver/epg/epg_genre_format.h"
 
 SearchDefinition *gSearchList = nullptr;
 int gSearchCount = 0;

@@ -6,7 +6,7 @@
 #include <stdio.h>
 #include <time.h>
 
-#include "webserver/epg/epg_event.h"
+#include "platform/epg_event.h"
 
 enum {
   SKIMLET_PATH_SIZE = 512,

@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include "platform/pvr_path.h"
+#include "platform/rivlib_log.h"
 #include "search/event_sources.h"
 #include "search/matching.h"
 #include "search/result_delivery.h"
+#include "search/rivlib_log.h"
 #include "search/search_definitions.h"
 #include "search/segv_handler.h"
 #include "search/skimlet.h"
@@ -277,6 +279,7 @@ int receiveRequest() {
 }
 
 int skimletMain(int argc, char **argv) {
+  SetRivlibLog(SkimletRivlibLogWrite);
   KeepStandardDescriptors();
   setvbuf(stdout, nullptr, _IOLBF, 0);
   PrintLine("skimlet - searches the EPG with regular expressions for the Orvane web control.");

@@ -1,16 +1,23 @@
 #!/bin/sh
 # Installs the Debian packages the build, the emulator and the tests need.
-# Usage: tools/setup-deps.sh [run|test]   (run needs fewer packages than test)
+# Usage: tools/setup-deps.sh [run|test] [--list]
+#   run:    what `make run` builds and runs (the host build: TAPs, pvrsim, skimlet, unit tests)
+#   test:   that and the PVR build, the fuzzers and the test oracles
+#   --list: print the packages of the set instead of installing them
 set -eu
-want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev iproute2 dtv-scan-tables"
+want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev libpcre2-dev iproute2 dtv-scan-tables"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
-        python3-pytest curl lhasa jlha-utils busybox lighttpd libpcre2-dev pcre2-utils
+        python3-pytest curl lhasa jlha-utils busybox lighttpd pcre2-utils
         python3-websocket python3-pil gzip apt dpkg tzdata chromium"
 fi
 # The browser application's build tools run on Node.js; any node and npm on the PATH will do.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   want="$want nodejs npm"
+fi
+if [ "${2:-}" = --list ]; then
+  for p in $want; do echo "$p"; done
+  exit 0
 fi
 missing=""
 for p in $want; do

@@ -5,27 +5,23 @@
 #include <string.h>
 
 #include "webserver/core/api_target.h"
-#include "webserver/core/logging.h"
 #include "webserver/core/request_parser.h"
-#include "webserver/core/settings.h"
 
-// The run state the parser reads; every log line is formatted but goes nowhere.
-int gLoggingLevel = 3;
-char logEntry[LOG_ENTRY_SIZE];
-int gAuthentication, gCacheControl;
-void LogWriteEntry(int, const char *) {}
+namespace {
+// Every log line is formatted but goes nowhere.
+void DropLogEntry(int, const char *) {}
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 2) return 0;
   // The first byte chooses the settings that switch header parsing on.
-  gAuthentication = data[0] % 3;
-  gCacheControl = data[0] >> 2;
+  RequestParserSettings settings = {data[0] % 3, data[0] >> 2, 3, DropLogEntry};
   data++;
   size--;
   // The server's receive buffer: the request followed by 2048 zero bytes.
   char *buffer = static_cast<char *>(calloc(size + 2048, 1));
   memcpy(buffer, data, size);
-  NetParseRequest(buffer, (int)size);
+  NetParseRequest(buffer, (int)size, settings);
   if (gHTTPpost.body) {
     if (gHTTPpost.body < buffer || gHTTPpost.body > buffer + size || gHTTPpost.bodyBytes < 0 ||
         gHTTPpost.body + gHTTPpost.bodyBytes > buffer + size)

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/tap_api.h"
+#include "platform/tap_services.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ void EmulatedPvr::SetUp() {
   ASSERT_TRUE(emu::Start(root_, &error)) << error;
   for (emu::Task &task : emu::gTasks) task = emu::Task();
   ASSERT_EQ(emu::AttachLinkedTap(0x514B570F, "/ProgramFiles/Settings/Orvane", TAP_EventHandler), 0);
+  InstallTapServices();   // as the TAP's start does
 }
 
 void EmulatedPvr::TearDown() {

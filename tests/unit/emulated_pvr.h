@@ -1,5 +1,6 @@
 // A fresh emulated PVR for one test: a temporary root with the disk's folders, the
-// emulator started on it, and the TAP under test in slot 0, in its application folder.
+// emulator started on it, and the TAP under test in slot 0, in its application folder,
+// with the TAP API's services installed as at the TAP's start.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -8,19 +8,21 @@
 #include "webserver/core/api_dispatch.h"
 #include "webserver/core/request_parser.h"
 #include "webserver/core/request_router.h"
-#include "webserver/core/settings.h"
 #include "webserver/core/static_files.h"
 
 namespace {
 
+std::string gParserLog;
+void CaptureParserLog(int level, const char *text) { gParserLog += std::to_string(level) + " " + text + "\n"; }
+
 // Parses a request the way the server receives it: with 2048 zero bytes after it.
-void Parse(const std::string &request, int authentication = 1, int cacheControl = 1) {
+void Parse(const std::string &request, int authentication = 1, int cacheControl = 1, int loggingLevel = 0) {
   static std::string buffer;
   buffer.assign(request);
   buffer.append(2048, '\0');
-  gAuthentication = authentication;
-  gCacheControl = cacheControl;
-  NetParseRequest(&buffer[0], (int)request.size());
+  gParserLog.clear();
+  RequestParserSettings settings = {authentication, cacheControl, loggingLevel, CaptureParserLog};
+  NetParseRequest(&buffer[0], (int)request.size(), settings);
 }
 
 TEST(RequestLine, MethodAndTargetAreCutToTheirBuffers) {
@@ -101,6 +103,20 @@ TEST(RequestBody, PostFieldsFromThisRead) {
   EXPECT_EQ(gHTTPpost.body, nullptr);
   Parse("post / HTTP/1.1\r\n\r\nabcde");
   EXPECT_EQ(gHTTPpost.body, nullptr);
+}
+
+TEST(RequestLog, EntriesGoToTheGivenSinkUpToTheGivenLevel) {
+  Parse("POST /x HTTP/1.1\r\nHost: h\r\n\r\n", 1, 1, 2);
+  EXPECT_EQ(gParserLog,
+            "2 NetReadCommand:\n2 Method: 'POST'.\n2 Path: '/x'.\n2 Host: 'h'.\n"
+            "2 Warning: Content-Length not found.\n");
+  Parse("POST /x HTTP/1.1\r\nContent-Length: 1", 0, 0, 1);
+  EXPECT_EQ(gParserLog, "1 ERROR: HTTP Header end not found.\n");
+  Parse("POST /x HTTP/1.1\r\nContent-Length: 1\r\n\r\n", 0, 0, 0);
+  EXPECT_EQ(gParserLog, "");
+  std::string target = "/" + std::string(600, 'p');
+  Parse("GET " + target + " HTTP/1.1\r\n\r\n", 0, 0, 2);   // a whole target fits its entry
+  EXPECT_NE(gParserLog.find("2 Path: '" + target.substr(0, 511) + "'.\n"), std::string::npos);
 }
 
 TEST(ApiTarget, DispatchWordsAndParameters) {

@@ -14,6 +14,7 @@
 #include "platform/firmware_model.h"
 #include "platform/support_log.h"
 #include "tests/unit/emulated_pvr.h"
+#include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
 #include "webserver/core/settings.h"
 
@@ -97,7 +98,7 @@ TEST_F(OrvaneTap, StopFromFirmwareExitsAtTheNextEvent) {
   EXPECT_FALSE(emu::gTasks[0].exitRequested);
   TAP_EventHandler(EVT_IDLE, 0, 0);
   EXPECT_TRUE(emu::gTasks[0].exitRequested);
-  gServerStatus = 0;   // both sockets are closed already
+  EXPECT_EQ(gServerStatus, 0);   // both sockets are closed, none is closed twice
 }
 
 TEST_F(OrvaneTap, StopFromTMSCommanderIsDeferred) {
@@ -110,7 +111,7 @@ TEST_F(OrvaneTap, StopFromTMSCommanderIsDeferred) {
   EXPECT_EQ(TAP_EventHandler(EVT_KEY, 5, 0), 5u);   // the event is still handled
   EXPECT_NE(AppLog().find("Starting exitRoutine."), std::string::npos);
   EXPECT_TRUE(emu::gTasks[0].exitRequested);
-  gServerStatus = 0;
+  EXPECT_EQ(gServerStatus, 0);
 }
 
 TEST_F(OrvaneTap, ReloadReadsTheSettingsAgainAndListensOnTheNewPort) {

@@ -83,6 +83,24 @@ for mjd in range(15079, 65536):
   EXPECT_EQ(bad, 0);
 }
 
+int FixedClock(uint16_t *mjd, uint8_t *hour, uint8_t *minute, uint8_t *second) {
+  *mjd = 58132;
+  *hour = 20;
+  *minute = 15;
+  *second = 42;
+  return 0;
+}
+
+// Date 0 reads whichever clock is installed; skimlet installs none.
+TEST(PackedDateText, DateZeroReadsTheInstalledClockOrPrintsZeros) {
+  SetPVRClock(FixedClock);
+  EXPECT_STREQ(PVRDateToJSON(0, 7), "2018/01/14 20:15:42");
+  SetPVRClock(nullptr);
+  EXPECT_STREQ(PVRDateToJSON(0, 7), "0000/00/00 00:00:00");
+  EXPECT_STREQ(PVRDateToJSON(Packed(58132, 20, 15), 7), "2018/01/14 20:15:07");
+}
+
+// The TAP's start installs the TAP API's clock (the emulated PVR does the same).
 class PackedDateClock : public EmulatedPvr {};
 
 // Date 0 is the PVR's local time now, seconds included; Python turns the emulated local

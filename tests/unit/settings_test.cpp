@@ -115,6 +115,22 @@ TEST_F(Settings, ModelRecordDecidesRecordingsAndName) {
   EXPECT_STREQ(gPVRname, "TMS-3200 MPG");   // no pvrname key: the model name
 }
 
+TEST_F(Settings, PVRNameIsLookedForInTheApplicationFolderToo) {
+  Ini("");
+  emu::gProfile.systemId = 22010;
+  WriteFile("/mnt/hd/ProgramFiles/Settings/Orvane/PVRName.ini", "pvrname=Application folder\r\n");
+  initGlobalVariables();
+  EXPECT_STREQ(gPVRname, "Application folder");
+  // Of the other places the later wins: the application folder over "/ProgramFiles".
+  WriteFile("/mnt/hd/ProgramFiles/PVRName.ini", "pvrname=Programs\r\n");
+  initGlobalVariables();
+  EXPECT_STREQ(gPVRname, "Application folder");
+  // The current folder, "/ProgramFiles/Settings", comes first.
+  WriteFile("/mnt/hd/ProgramFiles/Settings/PVRName.ini", "pvrname=Settings\r\n");
+  initGlobalVariables();
+  EXPECT_STREQ(gPVRname, "Settings");
+}
+
 TEST_F(Settings, UnknownModelKeepsEarlierValues) {
   Ini("");
   emu::gProfile.systemId = 22010;

@@ -12,12 +12,14 @@
 #include <unistd.h>
 
 #include "platform/firmware_hooks.h"
-#include "webserver/core/lifecycle.h"
 #include "webserver/core/logging.h"
 #include "webserver/core/request_parser.h"
 #include "webserver/core/request_router.h"
 #include "webserver/core/settings.h"
 
+int gServerStatus;
+int gListenSocket, gInboundSocket;
+int gConnectTicks;
 struct sockaddr_in gNexusServer, gNexusInbound;
 int gHTTPstatus = 200;
 int gPowerFlag;
@@ -29,6 +31,7 @@ enum {
   READ_TIMEOUT_POLLS = 101,  // empty polls before an idle connection is dropped
   HEADER_SIZE = 10240,
   SEND_TIMEOUT_SECONDS = 30, // a client that stops reading cannot stall the PVR for longer
+  REC_SLOTS_MAX = 16,        // recording slots asked for when the model's count is unknown
 };
 
 void CloseListening(const char *message, bool withErrno) {
@@ -52,10 +55,16 @@ long SendAll(const char *data, int length) {
   return total;
 }
 
+// Whether any slot records: the model's slots, or when no model record gave a sane number,
+// every slot the firmware reports, up to REC_SLOTS_MAX.
 bool AnyRecordingRuns() {
-  for (int slot = 0; slot < gRecordingStreams; slot++) {
+  bool modelKnown = gRecordingStreams > 0 && gRecordingStreams <= REC_SLOTS_MAX;
+  int slots = modelKnown ? gRecordingStreams : REC_SLOTS_MAX;
+  for (int slot = 0; slot < slots; slot++) {
     TYPE_RecInfo info = {};
-    if (TAP_Hdd_GetRecInfo((byte)slot, &info) && info.recType != 0) return true;
+    int exists = TAP_Hdd_GetRecInfo((byte)slot, &info);
+    if (exists && info.recType != 0) return true;
+    if (!exists && !modelKnown) break;   // the firmware has no more slots
   }
   return false;
 }
@@ -142,6 +151,20 @@ void NetServerInit() {
   LOGF(LOG_NETWORK, "Listening socket %d initialisation complete.", gListenSocket);
 }
 
+void NetServerPoll() {
+  if (gServerStatus == 1) {
+    NetServerCheck();
+  } else if (gServerStatus == 2) {
+    NetServerRead();
+  }
+}
+
+void closeSockets() {
+  if (gServerStatus >= 2) close(gInboundSocket);
+  if (gServerStatus >= 1) close(gListenSocket);
+  gServerStatus = 0;
+}
+
 void NetServerCheck() {
   socklen_t size = sizeof gNexusInbound;
   int inbound = accept(gListenSocket, reinterpret_cast<sockaddr *>(&gNexusInbound), &size);
@@ -189,7 +212,8 @@ void NetServerRead() {
 }
 
 void NetReadCommand(char *request, int length) {
-  NetParseRequest(request, length);
+  RequestParserSettings settings = {gAuthentication, gCacheControl, gLoggingLevel, LogWriteEntry};
+  NetParseRequest(request, length, settings);
   dword start = TAP_GetTick();
   NetProcessCommand();
   LOGF(LOG_DETAIL, "Command completed in %ld ticks.", (long)(TAP_GetTick() - start));

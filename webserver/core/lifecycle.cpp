@@ -13,16 +13,14 @@
 #include "platform/directory_stack.h"
 #include "platform/firmware_hooks.h"
 #include "platform/support_log.h"
-#include "platform/tap_heap.h"
+#include "platform/tap_services.h"
 #include "platform/tap_tasks.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
 #include "webserver/core/settings.h"
 #include "webserver/epg/epg_genre.h"
 
-int gServerStatus;
 int gStopRun;
-int gListenSocket, gInboundSocket, gConnectTicks;
 int allow_idle_events = 1;
 dword gMyIPAddress, gMySubnetMask, gMyNetwork;
 int gMyNetworkFlag;
@@ -104,24 +102,14 @@ dword HandleTMSCommander(TapParam command) {
 void ReloadConfiguration() {
   LOGF(LOG_OPERATIONAL, "Received request to re-load configuration.");
   closeSockets();
-  gServerStatus = 0;
   initGlobalVariables();
   NetServerInit();
-}
-
-void PollServer() {
-  if (!allow_idle_events) return;
-  if (gServerStatus == 1) {
-    NetServerCheck();
-  } else if (gServerStatus == 2) {
-    NetServerRead();
-  }
 }
 
 }  // namespace
 
 TAP_EXPORT int TAP_Main(void) {
-  InstallTapHeap();
+  InstallTapServices();
   SetCommonLog(&gLoggingLevel, LogWriteEntry);
   PrintBanner();
   HDD_ChangeDir("/ProgramFiles/Settings/Orvane");
@@ -149,7 +137,7 @@ TAP_EXPORT dword TAP_EventHandler(word event, TapParam param1, TapParam param2) 
 
   switch (event) {
     case EVT_IDLE:
-      if (!exited) PollServer();
+      if (!exited && allow_idle_events) NetServerPoll();
       return (dword)param1;
     case EVT_STOP:
       LOGF(LOG_OPERATIONAL, "Stopping TAP from EVT_STOP.");
@@ -171,11 +159,6 @@ void exitRoutine() {
   closeSockets();
   LOGF(LOG_OPERATIONAL, "Finishing exitRoutine.");
   CloseNetworkLog();
-}
-
-void closeSockets() {
-  if (gServerStatus >= 2) close(gInboundSocket);
-  if (gServerStatus >= 1) close(gListenSocket);
 }
 
 void getIPAddress() {

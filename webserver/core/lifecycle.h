@@ -6,9 +6,7 @@
 
 #include "platform/tap_api.h"
 
-extern int gServerStatus;      // 0 no listening socket, 1 listening, 2 a client is connected
 extern int gStopRun;           // 0 running, 1 stopped by the firmware, 2 stop requested
-extern int gListenSocket, gInboundSocket, gConnectTicks;
 extern int allow_idle_events;  // 0 while another TAP is being started
 extern dword gMyIPAddress, gMySubnetMask, gMyNetwork;   // network byte order
 extern int gMyNetworkFlag;
@@ -18,5 +16,4 @@ extern volatile dword gApprenticeTick;
 extern pthread_t gApprenticeThread;
 
 void exitRoutine();
-void closeSockets();
 void getIPAddress();

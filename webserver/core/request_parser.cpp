@@ -1,11 +1,12 @@
 #include "webserver/core/request_parser.h"
 
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "common/text_helpers.h"
 #include "webserver/core/logging.h"
-#include "webserver/core/settings.h"
 
 char gHTTPmethod[16];
 char gHTTPpath[512];
@@ -17,6 +18,20 @@ char gHTTPetag[512];
 HTTPPost gHTTPpost;
 
 namespace {
+
+enum { PARSER_LOG_LINE = 640 };   // the longest entry: a whole target in "Path: '%s'."
+
+void ParserLog(const RequestParserSettings &settings, int level, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+void ParserLog(const RequestParserSettings &settings, int level, const char *format, ...) {
+  if (!settings.log || settings.loggingLevel < level) return;
+  char line[PARSER_LOG_LINE];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  settings.log(level, line);
+}
 
 // Copies the next blank-separated word of *text into out and moves *text past it.
 void NextWord(const char **text, char *out, size_t size) {
@@ -40,10 +55,10 @@ bool HeaderValue(const char *request, const char *name, size_t skip, char *out, 
   return true;
 }
 
-void ParsePostBody(char *request, int length) {
+void ParsePostBody(char *request, int length, const RequestParserSettings &settings) {
   char *end = strstr(request, "\r\n\r\n");
   if (!end) {
-    LOGF(LOG_OPERATIONAL, "ERROR: HTTP Header end not found.");
+    ParserLog(settings, LOG_OPERATIONAL, "ERROR: HTTP Header end not found.");
     gHTTPpost.headerEndMissing = 1;
     return;
   }
@@ -52,12 +67,12 @@ void ParsePostBody(char *request, int length) {
   gHTTPpost.bodyBytes = length > headerLength ? length - headerLength : 0;
   const char *found = strstr(request, "Content-Length:");
   if (!found) {
-    LOGF(LOG_DETAIL, "Warning: Content-Length not found.");
+    ParserLog(settings, LOG_DETAIL, "Warning: Content-Length not found.");
     return;
   }
   char value[128];
   if (!HeaderValue(found, "Content-Length:", 15, value, sizeof value)) {
-    LOGF(LOG_DETAIL, "Warning: reading Content-Length value failed.");
+    ParserLog(settings, LOG_DETAIL, "Warning: reading Content-Length value failed.");
     return;
   }
   long parsed = strtol(value, nullptr, 10);
@@ -66,14 +81,14 @@ void ParsePostBody(char *request, int length) {
 
 }  // namespace
 
-void NetParseRequest(char *request, int length) {
+void NetParseRequest(char *request, int length, const RequestParserSettings &settings) {
   gHTTPmethod[0] = gHTTPpath[0] = gHTTPhost[0] = '\0';
   gHTTPauthorisation[0] = gHTTPauthMode[0] = gHTTPauthCredentials[0] = '\0';
   const char *at = request;
   NextWord(&at, gHTTPmethod, sizeof gHTTPmethod);
   NextWord(&at, gHTTPpath, sizeof gHTTPpath);
 
-  if (gAuthentication >= 1) {
+  if (settings.authentication >= 1) {
     HeaderValue(request, "Host:", 6, gHTTPhost, sizeof gHTTPhost);
     if (HeaderValue(request, "Authorization:", 14, gHTTPauthorisation, sizeof gHTTPauthorisation)) {
       const char *words = gHTTPauthorisation;
@@ -81,14 +96,14 @@ void NetParseRequest(char *request, int length) {
       NextWord(&words, gHTTPauthCredentials, sizeof gHTTPauthCredentials);
     }
   }
-  LOGF(LOG_DETAIL, "NetReadCommand:");
-  LOGF(LOG_DETAIL, "Method: '%s'.", gHTTPmethod);
-  LOGF(LOG_DETAIL, "Path: '%s'.", gHTTPpath);
-  LOGF(LOG_DETAIL, "Host: '%s'.", gHTTPhost);
+  ParserLog(settings, LOG_DETAIL, "NetReadCommand:");
+  ParserLog(settings, LOG_DETAIL, "Method: '%s'.", gHTTPmethod);
+  ParserLog(settings, LOG_DETAIL, "Path: '%s'.", gHTTPpath);
+  ParserLog(settings, LOG_DETAIL, "Host: '%s'.", gHTTPhost);
 
   gHTTPetag[0] = '\0';
-  if (gCacheControl & 1) HeaderValue(request, "If-None-Match: ", 15, gHTTPetag, sizeof gHTTPetag);
+  if (settings.cacheControl & 1) HeaderValue(request, "If-None-Match: ", 15, gHTTPetag, sizeof gHTTPetag);
 
   memset(&gHTTPpost, 0, sizeof gHTTPpost);
-  if (strcmp(gHTTPmethod, "POST") == 0) ParsePostBody(request, length);
+  if (strcmp(gHTTPmethod, "POST") == 0) ParsePostBody(request, length, settings);
 }

@@ -1,4 +1,5 @@
-// The one request being served, parsed from the received text into global buffers.
+// The one request being served, parsed from the received text into global buffers. The
+// parser reads no settings of its own: the server passes them, so it also runs alone.
 #pragma once
 
 // The body of the request being served.
@@ -18,6 +19,14 @@ extern char gHTTPauthCredentials[128];
 extern char gHTTPetag[512];   // in: If-None-Match; out: the entity tag to send
 extern HTTPPost gHTTPpost;
 
+// What the parser does depends on these settings of the server.
+struct RequestParserSettings {
+  int authentication;   // >= 1: the Host and Authorization headers are read
+  int cacheControl;     // bit 0 set: the If-None-Match header is read
+  int loggingLevel;     // entries of a higher level are not made
+  void (*log)(int level, const char *text);   // where entries go; null: nowhere
+};
+
 // Fills the request globals from a received request of length bytes (NUL-terminated).
 // Values longer than their buffers are cut.
-void NetParseRequest(char *request, int length);
+void NetParseRequest(char *request, int length, const RequestParserSettings &settings);

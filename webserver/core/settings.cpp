@@ -27,6 +27,8 @@ int gSEStatus, gSEVersion;
 
 namespace {
 
+const char *const kAppFolder = "Orvane";   // below "/ProgramFiles/Settings"
+
 void FindModel() {
   word systemId = TAP_GetSystemId();
   const byte *record = FindModelRecord(systemId);
@@ -57,7 +59,7 @@ void ReadPVRName() {
   } else {
     snprintf(fallback, sizeof fallback, "%s", gPVRname[0] ? gPVRname : "PVR");
   }
-  if (INIOpenFile("PVRName.ini", nullptr) >= INILOCATION_AtCurrentDir) {
+  if (INIOpenFile("PVRName.ini", kAppFolder) >= INILOCATION_AtCurrentDir) {
     INIGetString("pvrname", gPVRname, fallback, sizeof gPVRname);
   } else {
     memcpy(gPVRname, fallback, sizeof gPVRname);
@@ -81,7 +83,7 @@ void LogConfiguration() {
 void ReadOrvaneIni() {
   PushedDir saved;
   HDD_ChangeDir("/ProgramFiles/Settings/Orvane");
-  INIOpenFile("Orvane.ini", nullptr);
+  INIOpenFile("Orvane.ini", kAppFolder);
   gPort = (word)INIGetInt("port", 8000, 1, 65535);
   gSearchPort = (word)INIGetInt("searchport", 8800, 1, 65535);
   gEPGCacheTimeout = INIGetInt("epgcache", 0, 0, 10);

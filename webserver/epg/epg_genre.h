@@ -2,7 +2,7 @@
 // language from language files, and dumped for the EPG search program.
 #pragma once
 
-#include "webserver/epg/epg_genre_format.h"
+#include "platform/epg_genre_format.h"
 
 // The two-letter code of the PVR's menu language, or null when the language has none.
 const char *MenuLanguageCode();

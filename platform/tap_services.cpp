@@ -1,6 +1,9 @@
-#include "platform/tap_heap.h"
+#include "platform/tap_services.h"
 
 #include "common/common_memory.h"
+#include "common/packed_date.h"
+#include "platform/rivlib_log.h"
+#include "platform/support_log.h"
 #include "platform/tap_api.h"
 
 namespace {
@@ -15,4 +18,8 @@ void TapFree(void *address) { TAP_MemFree(address); }
 
 }  // namespace
 
-void InstallTapHeap() { SetCommonAllocator(TapAlloc, TapFree); }
+void InstallTapServices() {
+  SetCommonAllocator(TapAlloc, TapFree);
+  SetPVRClock(TAP_GetTime);
+  SetRivlibLog(RivlibLogWrite);
+}

@@ -1,7 +1,7 @@
 // The genre and parental description tables as both the web server and the EPG search
 // program hold them, their dump files, and the genre lookup. Nothing here uses the TAP
 // API: the web server fills the tables from its defaults and language files and writes
-// the dumps (epg_genre.h), the search program reads the dumps.
+// the dumps (webserver/epg/epg_genre.h), the search program reads the dumps.
 #pragma once
 
 #include <stdint.h>

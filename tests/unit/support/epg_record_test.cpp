@@ -1,4 +1,4 @@
-#include "webserver/epg/epg_event.h"
+#include "platform/epg_event.h"
 
 #include <gtest/gtest.h>
 #include <string.h>
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/json_answer.h"
-#include "webserver/epg/epg_genre_format.h"
+#include "platform/epg_genre_format.h"
 
 namespace {
 

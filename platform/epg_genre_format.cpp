@@ -1,4 +1,4 @@
-#include "webserver/epg/epg_genre_format.h"
+#include "platform/epg_genre_format.h"
 
 #include <string.h>
 

@@ -1,5 +1,5 @@
 // The EPG event as the web server and the EPG search program hold it, and its JSON record.
-// Nothing here uses the TAP API, so that the search program compiles the same file.
+// Nothing here uses the TAP API: it belongs to the support library that skimlet links too.
 #pragma once
 
 #include <stdint.h>

@@ -1,4 +1,4 @@
-#include "webserver/epg/epg_event.h"
+#include "platform/epg_event.h"
 
 #include <inttypes.h>
 #include <stdio.h>
@@ -6,8 +6,8 @@
 
 #include "common/json_answer.h"
 #include "common/packed_date.h"
+#include "platform/epg_genre_format.h"
 #include "platform/pvr_text.h"
-#include "webserver/epg/epg_genre_format.h"
 
 namespace {
 
