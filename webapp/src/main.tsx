@@ -6,7 +6,7 @@ import { useEffect, useRef, useState } from 'preact/hooks';
 import { ConfirmHost } from './components/Confirm';
 import { Busy } from './components/ErrorNote';
 import { Header } from './components/Header';
-import { parseLanguageFile, t, useLanguage } from './lib/i18n';
+import { t } from './lib/i18n';
 import { applyLanguage, languageChoice } from './lib/language';
 import { loadChannels, loadConfig, loadLogos, loadStatus, loadVolume, useAppState } from './lib/store';
 import { ChannelsView } from './views/Channels';
@@ -79,7 +79,6 @@ function App({ booted }: { booted: boolean }) {
 
 async function boot(): Promise<void> {
   const root = document.getElementById('app')!;
-  useLanguage('en', parseLanguageFile(''));
   render(<App booted={false} />, root);
   await loadConfig();
   await applyLanguage(languageChoice());

@@ -11,7 +11,7 @@ export interface Load<T> {
   reload: () => Promise<void>;
 }
 
-/** Loads a view's data when the inputs change; the latest request wins. */
+/** Loads a view's data again whenever the inputs change; the latest request wins. */
 export function useLoad<T>(fetcher: () => Promise<T>, inputs: unknown[]): Load<T> {
   const [state, setState] = useState<{ value?: T; error?: ApiFailure; loading: boolean }>({ loading: true });
   const generation = useRef(0);
@@ -24,7 +24,6 @@ export function useLoad<T>(fetcher: () => Promise<T>, inputs: unknown[]): Load<T
     } catch (error) {
       if (mine === generation.current) setState((s) => ({ value: s.value, error: asFailure(error), loading: false }));
     }
-    // eslint-disable-next-line react-hooks/exhaustive-deps
   }, inputs);
   useEffect(() => { void reload(); }, [reload]);
   return { ...state, reload };

@@ -21,7 +21,7 @@ let current: Texts = fallback;
 let currentCode = 'en';
 
 /** The language in use: its code, and its texts (missing keys fall back to English). */
-export function useLanguage(code: string, texts: Texts): void {
+export function setLanguage(code: string, texts: Texts): void {
   current = texts;
   currentCode = code;
   document.documentElement.lang = code;

@@ -1,6 +1,6 @@
 // Which language the page speaks: the user's choice, or the PVR's menu language.
 import { getLanguageFile } from '../api/pvr';
-import { parseLanguageFile, t, useLanguage } from './i18n';
+import { parseLanguageFile, t, setLanguage } from './i18n';
 import { asFailure, getState, setState } from './store';
 
 const LANGUAGE_KEY = 'orvane.language';
@@ -25,7 +25,7 @@ export async function applyLanguage(choice: string): Promise<void> {
       languageError = asFailure(error);
     }
   }
-  useLanguage(code, texts);
+  setLanguage(code, texts);
   document.title = t('app.title');
   setState({ languageError });
 }

@@ -32,6 +32,12 @@ export function formatSize(bytes: number): string {
 
 const duration = (min: number, sec = 0) => `${Math.floor(min / 60)}:${String(min % 60).padStart(2, '0')}:${String(sec).padStart(2, '0')}`;
 
+/** The MP3 length tag (milliseconds) as m:ss. */
+function tagLength(ms: string): string {
+  const seconds = Math.round(Number(ms) / 1000);
+  return seconds > 0 ? `${Math.floor(seconds / 60)}:${String(seconds % 60).padStart(2, '0')}` : '';
+}
+
 function splitName(name: string): [string, string] {
   const dot = name.lastIndexOf('.');
   return dot > 0 ? [name.slice(0, dot), name.slice(dot)] : [name, ''];
@@ -180,7 +186,7 @@ function FileRow({ file, dir, onOpenDir, onChanged }: {
         <span class="sub">
           {title !== file.name && <>{file.name} · </>}
           {rec && <>{rec.channel} · {showDateTime(parsePvrTime(rec.start), locale())} · {duration(rec.durationMin, rec.durationSec)} · </>}
-          {mp3 && <>{[mp3.album, mp3.year, mp3.genre].filter(Boolean).join(' · ')} · </>}
+          {mp3 && <>{[mp3.album, mp3.year, mp3.genre, tagLength(mp3.length)].filter(Boolean).join(' · ')} · </>}
           {formatSize(file.size)}
         </span>
         {rec?.description && <span class="description">{rec.description}</span>}
