@@ -10,7 +10,7 @@ DEMO_ROOT ?= $(BUILD)/demo-pvr
 PORT ?=
 CMAKE_FLAGS ?=
 
-.PHONY: all run test build asan pvr deps deps-run demo clean bench fuzz
+.PHONY: all run test build webapp package asan pvr deps deps-run demo clean bench fuzz
 
 all: build
 
@@ -23,6 +23,18 @@ deps-run:
 build: deps-run
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD) -j$(JOBS)
+	$(MAKE) webapp
+
+# The browser application: node packages from the lock file, then type check and bundle
+# into $(BUILD)/public_html.
+webapp: deps-run
+	cd webapp && { [ node_modules/.package-lock.json -nt package-lock.json ] || npm ci --no-audit --no-fund; }
+	node webapp/build.mjs --out $(CURDIR)/$(BUILD)/public_html
+
+# The PVR's folder layout (TAPs and skimlet of the PVR build, public_html, default
+# settings) as one archive to unpack onto the disk.
+package: pvr webapp
+	/usr/bin/python3 tools/make_package.py $(PVR_BUILD) $(BUILD)/public_html $(BUILD)/orvane-pvr.tar.gz
 
 asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON >/dev/null
@@ -57,6 +69,7 @@ test: deps
 
 bench: build deps
 	/usr/bin/python3 bench/http_bench.py $(BUILD)
+	node bench/webapp_bench.mjs $(BUILD) || true
 	@for b in $(BUILD)/bench/*_bench; do [ -x "$$b" ] && "$$b" || true; done
 	@for b in bench/*_bench.py; do [ "$$b" = bench/http_bench.py ] || /usr/bin/python3 "$$b" $(BUILD) || true; done
 

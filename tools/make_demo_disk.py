@@ -100,7 +100,7 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
 
 
 def install(root, build):
-    """Links the built TAPs into /ProgramFiles and copies the browser application."""
+    """Links the built TAPs into /ProgramFiles and copies the built browser application."""
     programs = os.path.join(root, "mnt/hd/ProgramFiles")
     for tap in ("webserver/Orvane.tap", "config/Orvane-Config.tap"):
         built = os.path.join(build, tap)
@@ -114,7 +114,7 @@ def install(root, build):
     if os.path.exists(skimlet):
         target = os.path.join(programs, "Settings/Orvane/skimlet")
         shutil.copy2(skimlet, target)
-    public = os.path.join(SOURCE, "public_html")
+    public = os.path.join(build, "public_html")
     if os.path.isdir(public):
         shutil.copytree(public, os.path.join(programs, "Settings/Orvane/public_html"), dirs_exist_ok=True)
 

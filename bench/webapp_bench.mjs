@@ -1,0 +1,66 @@
+// Benchmark of the browser application in headless Chromium against pvrsim at its default
+// idle rate (--idle-ms 10): for each view, the time from navigation to the complete view
+// (its data and the header loaded, or their failures shown) and the requests it needed,
+// first with an empty browser cache and then on a second visit. Prints figures, never fails.
+// usage: node bench/webapp_bench.mjs [BUILD_DIR]
+import { resolve } from 'node:path';
+
+const build = resolve(process.argv[2] ?? 'build');
+process.env.ORVANE_BUILD ??= build;
+const harness = await import('../webapp/tests/harness.mjs');
+const { closeBrowser, openPage, settled, startPvr } = harness;
+
+const VIEWS = ['channels', 'remote', 'epg', 'search', 'timers', 'media', 'taps', 'settings'];
+const ROUNDS = 3;
+
+async function measure(pvr, view, page) {
+  page.requests.length = 0;
+  await page.goto(`${pvr.url}#/${view}`);
+  await settled(page, view, 30000);
+  // The page marks when the header and the view have settled; time since navigation start.
+  const ms = Math.round(await page.evaluate((v) => Math.max(
+    ...['header', v].map((part) => Math.max(0, ...performance.getEntriesByType('mark')
+      .filter((m) => m.name.startsWith(`orvane:${part}:`)).map((m) => m.startTime)))), view));
+  const api = page.requests.filter((r) => r.startsWith('/api?') || r.startsWith('/@@')).length;
+  return { ms, files: page.requests.length - api, api, state: await page.getAttribute(`[data-view="${view}"]`, 'data-state') };
+}
+
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
+let pvr;
+try {
+  pvr = await startPvr({ idleMs: 10, logLevel: 1 });
+  const missing = await pvr.missing('config/get', 'status/get', 'volume/get', 'channels/get', 'epg/get',
+                                    'timers/get', 'files/get', 'taps/get', 'logos/get', 'settings/list', 'language/get');
+  console.log('webapp_bench: headless Chromium against pvrsim --idle-ms 10');
+  if (missing) console.log(`  note: the page ${missing}; views that need them end in a failure message`);
+  // One load before measuring, so Chromium's own start-up is not counted against a view.
+  const warmUp = await openPage(pvr);
+  await measure(pvr, 'settings', warmUp);
+  await warmUp.close();
+  console.log(`  ${'view'.padEnd(10)} ${'cold ms'.padStart(8)} ${'warm ms'.padStart(8)}  requests cold (files+API)  warm  state`);
+  for (const view of VIEWS) {
+    const cold = [];
+    const warm = [];
+    let coldRun;
+    let warmRun;
+    for (let round = 0; round < ROUNDS; round++) {
+      const page = await openPage(pvr);
+      coldRun = await measure(pvr, view, page);
+      cold.push(coldRun.ms);
+      await page.goto('about:blank');
+      warmRun = await measure(pvr, view, page);
+      warm.push(warmRun.ms);
+      await page.close();
+    }
+    console.log(`  ${view.padEnd(10)} ${String(median(cold)).padStart(8)} ${String(median(warm)).padStart(8)}  ` +
+                `${String(coldRun.files + coldRun.api).padStart(4)} (${coldRun.files}+${coldRun.api})`.padEnd(27) +
+                `${String(warmRun.files + warmRun.api).padStart(4)}  ${coldRun.state}`);
+  }
+  console.log('  (ms: median of 3; files: page, script, style, logo sheet; warm: second visit, files revalidated)');
+} catch (error) {
+  console.log(`webapp_bench: could not run: ${error.message}`);
+} finally {
+  await pvr?.stop();
+  await closeBrowser();
+}

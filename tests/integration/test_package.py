@@ -1,0 +1,34 @@
+"""make package: the archive holds the PVR's folder layout, read back with GNU tar."""
+import os
+import subprocess
+import sys
+
+from conftest import BUILD, SOURCE
+
+PACKAGER = os.path.join(SOURCE, "tools", "make_package.py")
+PUBLIC = os.path.join(BUILD, "public_html")
+
+
+def test_archive_has_the_pvr_folder_layout(tmp_path):
+    archive = str(tmp_path / "orvane.tar.gz")
+    subprocess.run([sys.executable, PACKAGER, BUILD, PUBLIC, archive], check=True, capture_output=True)
+    listing = subprocess.run(["tar", "-tvzf", archive], check=True, capture_output=True, text=True).stdout
+    entries = {line.split()[-1]: line.split()[0] for line in listing.splitlines()}
+    assert entries["ProgramFiles/Orvane.tap"] == "-rw-r--r--"
+    assert entries["ProgramFiles/Settings/Orvane/skimlet"] == "-rwxr-xr-x"
+    for name in ("index.html", "app.js", "app.css", "language-en.txt", "language-de.txt"):
+        assert f"ProgramFiles/Settings/Orvane/public_html/{name}" in entries
+    unpacked = tmp_path / "disk"
+    unpacked.mkdir()
+    subprocess.run(["tar", "-xzf", archive, "-C", str(unpacked)], check=True)
+    ini = (unpacked / "ProgramFiles/Settings/Orvane/Orvane.ini").read_bytes()
+    assert b"port=8000\r\n" in ini and b"authentication=1\r\n" in ini
+    with open(os.path.join(PUBLIC, "app.js"), "rb") as f:
+        assert (unpacked / "ProgramFiles/Settings/Orvane/public_html/app.js").read_bytes() == f.read()
+
+
+def test_missing_web_root_is_refused(tmp_path):
+    result = subprocess.run([sys.executable, PACKAGER, BUILD, str(tmp_path), str(tmp_path / "x.tar.gz")],
+                            capture_output=True, text=True)
+    assert result.returncode != 0
+    assert "no browser application" in result.stderr

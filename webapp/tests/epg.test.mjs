@@ -1,0 +1,69 @@
+// EPG: the grid and the channel list show the PVR's events; details show genre and rating;
+// recording an event creates the timer on the PVR.
+import assert from 'node:assert/strict';
+import { after, before, describe, test } from 'node:test';
+
+import { accessibilityProblems, openPage, screenshotsOf, showView, startPvr } from './harness.mjs';
+
+const parse = (text) => {
+  const m = /^(\d{4})\/(\d{2})\/(\d{2}) (\d{2}):(\d{2})/.exec(text);
+  return Date.UTC(+m[1], m[2] - 1, +m[3], +m[4], +m[5]);
+};
+
+describe('epg view', () => {
+  let pvr;
+  before(async () => { pvr = await startPvr(); });
+  after(() => pvr?.stop());
+
+  /** An event of a listed channel that starts later today or in the coming days. */
+  async function futureEvent() {
+    const reason = await pvr.missing('epg/get', 'channels/get', 'config/get', 'timers/get');
+    if (reason) return { reason };
+    const now = parse((await pvr.api('config', 'get')).timestamp);
+    const channels = (await pvr.api('channels', 'get')).channels;
+    const events = (await pvr.api('epg', 'get')).event ?? [];
+    const event = events.find((e) => parse(e.starttime_local) > now + 3600000 && parse(e.starttime_local) < now + 5 * 86400000 &&
+      channels.some((c) => c.chtype === e.svctype && c.chnum === e.svcnum && c.chtype === 0));
+    return event ? { event, channel: channels.find((c) => c.chtype === event.svctype && c.chnum === event.svcnum) }
+                 : { reason: 'the demo disk has no EPG events in the coming days' };
+  }
+
+  test('the grid shows the events running now', async (t) => {
+    const { reason } = await futureEvent();
+    if (reason) t.todo(reason);
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'epg');
+    assert.ok(await page.locator('.epg-grid .grid-event').count() > 0, 'no events in the grid');
+    assert.equal(await page.locator('main [role="alert"]').count(), 0);
+    assert.deepEqual(await accessibilityProblems(page), []);
+    await page.close();
+  });
+
+  test('an event of the channel list opens its details and records it as a timer', async (t) => {
+    const { reason, event, channel } = await futureEvent();
+    if (reason) t.todo(reason);
+    const config = await pvr.api('config', 'get');
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'epg');
+    await page.locator('.view-actions button', { hasText: 'One channel' }).click();
+    await page.selectOption('.epg-controls select', `${channel.chtype}/${channel.chnum}`);
+    await page.locator('[data-view="epg"][data-state="ready"]').waitFor();
+    await page.locator('.epg-list .event', { hasText: event.name }).first().click();
+    const details = page.locator('dialog.panel[open]');
+    await details.waitFor();
+    if (event.genre_text) assert.match(await details.innerText(), new RegExp(event.genre_text.replace(/[.*+?^${}()|[\]\\/]/g, '\\$&')));
+    await details.locator('button', { hasText: 'Record this' }).click();
+    await details.locator('.done').waitFor();
+    const timers = (await pvr.api('timers', 'get')).timers;
+    const start = new Date(parse(event.starttime_local) - config.pre_padding * 60000).toISOString();
+    const expected = `${start.slice(0, 10).replace(/-/g, '/')} ${start.slice(11, 16)}`;
+    const timer = timers.find((x) => x.starttime.startsWith(expected));
+    assert.ok(timer, `no timer starting ${expected}: ${JSON.stringify(timers.map((x) => x.starttime))}`);
+    assert.equal(timer.duration, event.duration + config.pre_padding + config.post_padding);
+    assert.equal(timer.isrec, 1);
+    assert.equal(timer.serviceindex, channel.chnum);
+    await page.close();
+  });
+
+  test('screenshots at phone and desktop width', () => screenshotsOf(pvr, 'epg'));
+});

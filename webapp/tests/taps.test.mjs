@@ -1,0 +1,45 @@
+// TAPs and logos: a TAP started from the disk is loaded by the firmware, a stopped one ends
+// (after confirmation); a logo rebuild starts the configuration TAP.
+import assert from 'node:assert/strict';
+import { after, before, describe, test } from 'node:test';
+
+import { accessibilityProblems, confirm, openPage, screenshotsOf, showView, startPvr } from './harness.mjs';
+
+describe('taps view', () => {
+  let pvr;
+  before(async () => { pvr = await startPvr(); });
+  after(() => pvr?.stop());
+
+  test('lists the running TAPs, starts one from the disk and stops it', async (t) => {
+    const reason = await pvr.missing('taps/get', 'files/get');
+    if (reason) t.todo(reason);
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'taps');
+    const names = await page.locator('table.taps tbody strong').allInnerTexts();
+    assert.ok(names.length >= 1, 'no running TAP listed');
+    const from = pvr.lines.length;
+    await page.locator('.tap-files li', { hasText: 'EchoTest.tap' }).locator('button').click();
+    const loaded = await pvr.effect(/loaded slot (\d+) id 0x54455354/, { from });
+    const row = page.locator('table.taps tbody tr', { hasText: /echo/i });
+    await row.waitFor();
+    await row.locator('button', { hasText: 'Stop' }).click();
+    await confirm(page);
+    await pvr.effect(new RegExp(`unloaded slot ${loaded[1]} id 0x54455354`), { from });
+    assert.deepEqual(await accessibilityProblems(page), []);
+    await page.close();
+  });
+
+  test('rebuilding the logos asks first and starts the configuration TAP', async (t) => {
+    const reason = await pvr.missing('logos/get');
+    if (reason) t.todo(reason);
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'taps');
+    const from = pvr.lines.length;
+    await page.locator('button', { hasText: 'Rebuild logos' }).click();
+    await confirm(page);
+    await pvr.effect(/Orvane-Config\.tap/, { from, timeout: 10000 });
+    await page.close();
+  });
+
+  test('screenshots at phone and desktop width', () => screenshotsOf(pvr, 'taps'));
+});

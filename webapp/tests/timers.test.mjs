@@ -1,0 +1,84 @@
+// Timers: a timer created, changed and deleted in the page is created, changed and deleted
+// in the PVR's timer table; overlapping timers beyond the recording slots are flagged.
+import assert from 'node:assert/strict';
+import { after, before, describe, test } from 'node:test';
+
+import { accessibilityProblems, confirm, openPage, screenshotsOf, showView, startPvr } from './harness.mjs';
+
+const pad = (n) => String(n).padStart(2, '0');
+/** The PVR day after `timestamp` at hh:mm, as a PVR time text and a datetime-local value. */
+function tomorrowAt(timestamp, hh, mm) {
+  const [y, mo, d] = timestamp.slice(0, 10).split('/').map(Number);
+  const day = new Date(Date.UTC(y, mo - 1, d + 1));
+  const date = `${day.getUTCFullYear()}-${pad(day.getUTCMonth() + 1)}-${pad(day.getUTCDate())}`;
+  return { pvr: `${date.replace(/-/g, '/')} ${pad(hh)}:${pad(mm)}:00`, input: `${date}T${pad(hh)}:${pad(mm)}` };
+}
+
+describe('timers view', () => {
+  let pvr;
+  before(async () => { pvr = await startPvr(); });
+  after(() => pvr?.stop());
+
+  const notYet = () => pvr.missing('timers/get', 'channels/get', 'config/get');
+
+  test('creates, changes and deletes a timer in the PVR', async (t) => {
+    const reason = await notYet();
+    if (reason) t.todo(reason);
+    const config = await pvr.api('config', 'get');
+    const channel = (await pvr.api('channels', 'get')).channels.find((c) => c.chtype === 0);
+    const when = tomorrowAt(config.timestamp, 20, 15);
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'timers');
+
+    await page.locator('.view-actions button', { hasText: 'New timer' }).click();
+    await page.selectOption('#timer-channel', `0/${channel.chnum}`);
+    await page.fill('#timer-start', when.input);
+    await page.fill('#timer-duration', '45');
+    await page.fill('#timer-file', 'Evening news');
+    await page.locator('.timer-form button[type="submit"]').click();
+    await page.locator('dialog.panel[open]').waitFor({ state: 'detached' });
+    let timers = (await pvr.api('timers', 'get')).timers;
+    let timer = timers.find((x) => x.starttime === when.pvr);
+    assert.ok(timer, JSON.stringify(timers));
+    assert.equal(timer.duration, 45);
+    assert.equal(timer.serviceindex, channel.chnum);
+    assert.equal(timer.filename, `Evening news${config.recextension}`);
+
+    await page.locator('.timer-list li', { hasText: 'Evening news' }).locator('button', { hasText: 'Edit' }).click();
+    await page.fill('#timer-duration', '50');
+    await page.locator('.timer-form button[type="submit"]').click();
+    await page.locator('dialog.panel[open]').waitFor({ state: 'detached' });
+    timers = (await pvr.api('timers', 'get')).timers;
+    timer = timers.find((x) => x.starttime === when.pvr);
+    assert.equal(timer.duration, 50);
+
+    await page.locator('.timer-list li', { hasText: 'Evening news' }).locator('button', { hasText: 'Delete' }).click();
+    await confirm(page);
+    await page.locator('.timer-list li', { hasText: 'Evening news' }).waitFor({ state: 'detached' });
+    timers = (await pvr.api('timers', 'get')).timers;
+    assert.equal(timers.find((x) => x.starttime === when.pvr), undefined);
+    await page.close();
+  });
+
+  test('flags timers that need more recording slots than the PVR has', async (t) => {
+    const reason = await notYet();
+    if (reason) t.todo(reason);
+    const config = await pvr.api('config', 'get');
+    const channels = (await pvr.api('channels', 'get')).channels.filter((c) => c.chtype === 0);
+    const when = tomorrowAt(config.timestamp, 9, 0);
+    for (let i = 0; i <= config.maxrecstreams; i++) {
+      const body = `isrec=1\nservicetype=0\nservicenum=${channels[i % channels.length].chnum}\nduration=60\n` +
+                   `starttime=${when.pvr.slice(0, 14)}${pad(i)}:00\nfilename=Clash ${i}${config.recextension}\n`;
+      const answer = await pvr.api('timers', 'new', '', body);
+      assert.equal(answer.return_code, 0, JSON.stringify(answer));
+    }
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'timers');
+    assert.match(await page.locator('main .warning').innerText(), /more recordings would run at once/);
+    assert.equal(await page.locator('.timer.clash').count(), config.maxrecstreams + 1);
+    assert.deepEqual(await accessibilityProblems(page), []);
+    await page.close();
+  });
+
+  test('screenshots at phone and desktop width', () => screenshotsOf(pvr, 'timers'));
+});
