@@ -55,6 +55,23 @@ bool HeaderValue(const char *request, const char *name, size_t skip, char *out, 
   return true;
 }
 
+// A Content-Length value: blanks, decimal digits, blanks. False for anything else (a sign,
+// other characters, no digit) and for values above 2147483647.
+bool ParseContentLength(const char *text, int *value) {
+  while (*text == ' ' || *text == '\t') text++;
+  long long parsed = 0;
+  const char *digits = text;
+  for (; *text >= '0' && *text <= '9'; text++) {
+    parsed = parsed * 10 + (*text - '0');
+    if (parsed > 0x7FFFFFFF) return false;
+  }
+  if (text == digits) return false;
+  while (*text == ' ' || *text == '\t') text++;
+  if (*text) return false;
+  *value = (int)parsed;
+  return true;
+}
+
 void ParsePostBody(char *request, int length, const RequestParserSettings &settings) {
   char *end = strstr(request, "\r\n\r\n");
   if (!end) {
@@ -75,8 +92,13 @@ void ParsePostBody(char *request, int length, const RequestParserSettings &setti
     ParserLog(settings, LOG_DETAIL, "Warning: reading Content-Length value failed.");
     return;
   }
-  long parsed = strtol(value, nullptr, 10);
-  gHTTPpost.contentLength = parsed < 0 ? 0 : parsed > 0x7FFFFFFF ? 0x7FFFFFFF : (int)parsed;
+  int parsed;
+  if (!ParseContentLength(value, &parsed)) {
+    ParserLog(settings, LOG_DETAIL, "Warning: reading Content-Length value failed.");
+    return;
+  }
+  gHTTPpost.contentLength = parsed;
+  gHTTPpost.contentLengthSet = 1;
 }
 
 }  // namespace

@@ -6,8 +6,9 @@
 struct HTTPPost {
   char *body;            // first body byte inside the receive buffer, or null
   int bodyBytes;         // body bytes in that buffer
-  int contentLength;     // the Content-Length value
+  int contentLength;     // the Content-Length value (0 when missing or not a number)
   int headerEndMissing;  // set when the blank line after the headers was not found
+  int contentLengthSet;  // set when Content-Length held a number 0..2147483647
 };
 
 extern char gHTTPmethod[16];
