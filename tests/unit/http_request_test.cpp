@@ -29,9 +29,13 @@ TEST(RequestLine, MethodAndTargetAreCutToTheirBuffers) {
   Parse("GET /index.html HTTP/1.1\r\n\r\n");
   EXPECT_STREQ(gHTTPmethod, "GET");
   EXPECT_STREQ(gHTTPpath, "/index.html");
+  EXPECT_EQ(gHTTPpathCut, 0);
   Parse(std::string(40, 'M') + " /" + std::string(600, 'p') + " HTTP/1.1\r\n\r\n");
   EXPECT_EQ(std::string(gHTTPmethod), std::string(15, 'M'));
   EXPECT_EQ(std::string(gHTTPpath), "/" + std::string(510, 'p'));
+  EXPECT_EQ(gHTTPpathCut, 1);   // handlers that change things refuse a cut target
+  Parse("GET /" + std::string(510, 'p') + " HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(gHTTPpathCut, 0);   // 511 characters fit
   Parse("GET\r\nHost: x\r\n\r\n");   // no target at all
   EXPECT_STREQ(gHTTPmethod, "GET");
   EXPECT_STREQ(gHTTPpath, "");

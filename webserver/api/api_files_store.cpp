@@ -234,6 +234,10 @@ void APIFilesStore(const char *params) {
     outcome.error = STORE_NO_BODY;
   } else if (!gCommand.fileNameSet || !gCommand.fileName[0]) {
     outcome.error = STORE_NO_NAME;
+  } else if (gHTTPpathCut) {
+    LOGF(LOG_OPERATIONAL, "APIFilesStore: request target too long.");
+    outcome.error = STORE_BAD_PATH;
+    outcome.systemError = ENAMETOOLONG;
   } else if (!IsUploadPath(gCommand.fileName, path, sizeof path)) {
     LOGF(LOG_OPERATIONAL, "APIFilesStore: refused path '%s'.", gCommand.fileName);
     outcome.error = STORE_BAD_PATH;

@@ -16,8 +16,14 @@ void APISetting(const char *params, int type) {
     LOGF(LOG_OPERATIONAL, "Error allocating memory for setting response.");
     return;
   }
-  int result = SettingsAnswer(&answer, type, module.Value(), key.ValueOrNull(),
-                              type == SETTINGS_SET ? value.Value() : nullptr, PVRDateToJSON(0, 0));
+  int result = SETTINGS_TOO_LONG;
+  if (gHTTPpathCut) {
+    // The request did not fit: its parameters are not whole.
+    SettingsRefusedAnswer(&answer, type, key.ValueOrNull(), result, PVRDateToJSON(0, 0));
+  } else {
+    result = SettingsAnswer(&answer, type, module.Value(), key.ValueOrNull(),
+                            type == SETTINGS_SET ? value.Value() : nullptr, PVRDateToJSON(0, 0));
+  }
   if (result != SETTINGS_OK) LOGF(LOG_OPERATIONAL, "Setting not changed: %s.", SettingsErrorText(result));
   LOGF(LOG_NETWORK, "Sending settings response.");
   NetHTTPRespond(answer.Data(), answer.Length(), "application/json", 0);

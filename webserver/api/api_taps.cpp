@@ -4,10 +4,12 @@
 #include <string.h>
 
 #include "common/base64.h"
+#include "common/common_memory.h"
 #include "common/json_answer.h"
 #include "common/packed_date.h"
 #include "common/url_params.h"
 #include "platform/firmware_hooks.h"
+#include "webserver/api/tap_parameter_block.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/lifecycle.h"
 #include "webserver/core/logging.h"
@@ -16,10 +18,7 @@
 
 namespace {
 
-enum {
-  TAP_NAME_SIZE = 513,           // a TAP file name: at most 512 characters
-  TAP_PARAMS_MAX = 2047,         // characters of the Base64 parameter block
-};
+enum { TAP_NAME_SIZE = 513 };   // a TAP file name: at most 512 characters
 
 enum StopError {
   STOP_SENT = 0,
@@ -59,33 +58,6 @@ bool RequestedTapName(const char *params, char *name) {
   if (!given || strlen(longer) >= TAP_NAME_SIZE) return false;
   memcpy(name, longer, strlen(longer) + 1);
   return true;
-}
-
-// The parameter block of "tap_params", decoded as bytes: given tells whether it was sent;
-// block (TAP heap, freed by the caller) and length hold its bytes, block is null when it
-// has none. False when the text is longer than TAP_PARAMS_MAX characters, is no Base64 or
-// memory runs out.
-bool DecodeParameterBlock(const char *params, bool *given, byte **block, int *length) {
-  *given = webC_paramExists(params, "tap_params") != 0;
-  *block = nullptr;
-  *length = 0;
-  if (!*given) return true;
-  size_t size = strlen(params) + 1;
-  char *text = static_cast<char *>(TAP_MemAlloc((dword)size));
-  if (!text) return false;
-  webC_getStrParam(params, "tap_params", text, (int)size);
-  int textLength = (int)strlen(text);
-  int room = b64decodedMax(textLength);
-  byte *bytes = textLength <= TAP_PARAMS_MAX ? static_cast<byte *>(TAP_MemAlloc((dword)room)) : nullptr;
-  int decoded = bytes ? b64decode(text, bytes, room) : -1;
-  TAP_MemFree(text);
-  if (decoded > 0) {
-    *block = bytes;
-    *length = decoded;
-  } else if (bytes) {
-    TAP_MemFree(bytes);
-  }
-  return decoded >= 0;
 }
 
 // Ends the start answer: the last member's comma goes, "}" follows on the next line.
@@ -219,15 +191,16 @@ void APITAPStart(const char *params) {
   LOGF(LOG_DETAIL, "Processing API-TAP-Start.");
   char name[TAP_NAME_SIZE] = "";
   bool named = RequestedTapName(params, name);
-  bool blockGiven;
   byte *block;
   int length;
-  bool blockValid = DecodeParameterBlock(params, &blockGiven, &block, &length);
+  int blockGiven = TapParameterBlock(params, &block, &length);
   LOGF(LOG_OPERATIONAL, "Attempting to start '%s'.", name);
   dword result = 0, id = 0;
   int error = 1;
   const char *errorText = TapStartFailureText(TAP_START_NOT_A_TAP);
-  if (!blockValid) {
+  if (gHTTPpathCut) {
+    errorText = "Request too long";   // its parameters are not whole
+  } else if (blockGiven == TAP_BLOCK_INVALID) {
     errorText = "Invalid parameter block";
   } else if (named) {
     result = (dword)StartTapFile(nullptr, name, false, block, &id);
@@ -239,8 +212,8 @@ void APITAPStart(const char *params) {
   } else {
     LOGF(LOG_DETAIL, "Started '%s', '%s'.", name, errorText);
   }
-  SendStartAnswer(name, result, error, errorText, blockGiven && blockValid, block, length);
-  if (block) TAP_MemFree(block);
+  SendStartAnswer(name, result, error, errorText, blockGiven == TAP_BLOCK_GIVEN, block, length);
+  CommonFree(block);
 }
 
 void APITAPStop(const char *params) {
@@ -261,7 +234,7 @@ void APITAPStop(const char *params) {
          gCommand.index);
   }
   dword actual = 0;
-  int error = CheckStop(&actual);
+  int error = gHTTPpathCut ? STOP_INSUFFICIENT : CheckStop(&actual);
   if (error != STOP_SENT) {
     LOGF(LOG_DETAIL, "Failed to stop TAPID '%08lx' at index '%d', '%s'.", (unsigned long)gCommand.tapId,
          gCommand.index, StopErrorText(error));

@@ -1,7 +1,5 @@
-// The handler parameter scan that most handlers use: the parameter text is cut at each "&"
-// into keyword=value pieces, without URL decoding; a piece without "=" is skipped and the
-// last piece of a keyword wins. Values are taken whole: a handler copies a value into its
-// field or refuses it, it never gets a value silently cut.
+// The handler parameter scan (common/url_params.h) with the web server's logging and the
+// TAP heap: each keyword and value logged, values as texts of their own.
 #pragma once
 
 #include <stddef.h>
@@ -9,11 +7,9 @@
 // Logs every keyword and value at level 2 ("theKeyword = [%s], theValue = [%s].").
 void LogHandlerParams(const char *params);
 
-// Finds the value of the last piece named keyword: its start and length within params.
-// False when no piece has that keyword.
-bool FindHandlerParam(const char *params, const char *keyword, const char **value, size_t *length);
-
-// A parameter's value as a text of its own (from the TAP heap, released with the object).
+// A parameter's value (the last piece of its keyword) as a text of its own, from the TAP
+// heap and released with the object. Values are whole: a handler takes one into its field
+// or refuses it.
 class HandlerParam {
  public:
   HandlerParam(const char *params, const char *keyword);

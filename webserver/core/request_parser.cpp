@@ -10,6 +10,7 @@
 
 char gHTTPmethod[16];
 char gHTTPpath[512];
+int gHTTPpathCut;
 char gHTTPhost[512];
 char gHTTPauthorisation[512];
 char gHTTPauthMode[128];
@@ -33,14 +34,15 @@ void ParserLog(const RequestParserSettings &settings, int level, const char *for
   settings.log(level, line);
 }
 
-// Copies the next blank-separated word of *text into out and moves *text past it.
-void NextWord(const char **text, char *out, size_t size) {
+// Copies the next blank-separated word of *text into out and moves *text past it. False
+// when the word was cut to fit.
+bool NextWord(const char **text, char *out, size_t size) {
   const char *p = *text;
   while (*p == ' ') p++;
   const char *start = p;
   while (*p && *p != ' ' && *p != '\r' && *p != '\n') p++;
-  CopyBounded(out, size, start, (size_t)(p - start));
   *text = p;
+  return CopyBounded(out, size, start, (size_t)(p - start)) == (size_t)(p - start);
 }
 
 // Finds name in the request and copies the text from `skip` characters after its start up
@@ -108,7 +110,7 @@ void NetParseRequest(char *request, int length, const RequestParserSettings &set
   gHTTPauthorisation[0] = gHTTPauthMode[0] = gHTTPauthCredentials[0] = '\0';
   const char *at = request;
   NextWord(&at, gHTTPmethod, sizeof gHTTPmethod);
-  NextWord(&at, gHTTPpath, sizeof gHTTPpath);
+  gHTTPpathCut = NextWord(&at, gHTTPpath, sizeof gHTTPpath) ? 0 : 1;
 
   if (settings.authentication >= 1) {
     HeaderValue(request, "Host:", 6, gHTTPhost, sizeof gHTTPhost);

@@ -13,6 +13,7 @@ struct HTTPPost {
 
 extern char gHTTPmethod[16];
 extern char gHTTPpath[512];
+extern int gHTTPpathCut;   // set when the target did not fit gHTTPpath and was cut
 extern char gHTTPhost[512];
 extern char gHTTPauthorisation[512];
 extern char gHTTPauthMode[128];
