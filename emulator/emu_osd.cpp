@@ -57,17 +57,16 @@ struct PictureFile {
 PictureFile gVideo("/pvrsim/video.png");
 PictureFile gOsdPicture("/pvrsim/osd.png");
 
-// Decodes a PNG file into blue, green, red, alpha pixels; false with a message.
+// Decodes a PNG file into blue, green, red, alpha pixels; false with a message and, when
+// memory ran out, with *retry set (the decoder takes its memory from the common allocator,
+// which may be the TAP heap with its injected failures).
 bool ReadPicture(const std::string &path, std::vector<byte> *bgra, unsigned *width, unsigned *height,
-                 std::string *error) {
+                 std::string *error, bool *retry) {
   std::ifstream in(path, std::ios::binary);
   std::vector<byte> png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    *error = "cannot read " + path;
-    return false;
-  }
   byte *rgba = nullptr;
   unsigned code = PngDecodeRGBA(png.data(), png.size(), (size_t)kPictureMax * kPictureMax, &rgba, width, height);
+  *retry = code == 83;   // LodePNG's code for a failed allocation
   if (code) {
     *error = path + ": " + PngErrorText(code);
     return false;
@@ -105,9 +104,11 @@ bool Refresh(PictureFile *picture) {
   picture->size = s.st_size;
   picture->inode = s.st_ino;
   std::string error;
-  if (!ReadPicture(path, &picture->bgra, &picture->width, &picture->height, &error)) {
+  bool retry = false;
+  if (!ReadPicture(path, &picture->bgra, &picture->width, &picture->height, &error, &retry)) {
     picture->bgra.clear();
     picture->width = picture->height = 0;
+    if (retry) picture->size = -1;   // read again next time
     Effect("%s", error.c_str());
   }
   return true;

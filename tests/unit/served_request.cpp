@@ -21,7 +21,7 @@ ServedAnswer ServeRequest(const std::string &request, const BodyRest &rest) {
     for (size_t at = 0; at < rest.bytes.size(); at += rest.chunk) {
       if (at && rest.pauseMs) std::this_thread::sleep_for(std::chrono::milliseconds(rest.pauseMs));
       size_t n = std::min(rest.chunk, rest.bytes.size() - at);
-      if (write(ends[1], rest.bytes.data() + at, n) != (ssize_t)n) break;
+      if (send(ends[1], rest.bytes.data() + at, n, MSG_NOSIGNAL) != (ssize_t)n) break;
     }
     if (rest.cutOff) shutdown(ends[1], SHUT_WR);
     char buffer[65536];
