@@ -62,7 +62,7 @@ def fetch(port, target):
 
 
 def test_the_nine_names_show_the_emulated_screen(pvr_root, web_server, tmp_path):
-    os.makedirs(os.path.join(pvr_root, "pvrsim"))
+    os.makedirs(os.path.join(pvr_root, "pvrsim"), exist_ok=True)
     video_path = os.path.join(pvr_root, "pvrsim/video.png")
     osd_path = os.path.join(pvr_root, "pvrsim/osd.png")
     video_picture(video_path, 0)
