@@ -2,11 +2,14 @@
 """Requests per second of Orvane.tap in pvrsim (--idle-ms 0), side by side with busybox httpd
 and lighttpd serving the same files on loopback: one client, a new connection per request.
 Rows: a 1 KiB file, a 1 MiB file, and a small JSON answer (for Orvane the API forwarding
-failure object; the other servers serve the same bytes from a file).
+failure object; the other servers serve the same bytes from a file). Two clients: a Python
+one, and ApacheBench (ab, one request at a time), whose C loop measures rates the Python
+client cannot reach.
 
 usage: bench/http_bench.py BUILD_DIR [--seconds N]"""
 import argparse
 import os
+import re
 import shutil
 import signal
 import socket
@@ -64,6 +67,24 @@ def rate(port, path, expect_min, seconds):
     return count / (time.perf_counter() - start), dropped
 
 
+def ab_rate(port, path, expect_min, seconds):
+    """Requests per second measured by ab, and the number of failed requests (including
+    answers shorter than expect_min)."""
+    result = subprocess.run(["ab", "-q", "-c", "1", "-t", str(max(1, round(seconds))), "-n", "10000000",
+                             f"http://127.0.0.1:{port}{path}"],
+                            capture_output=True, text=True, timeout=seconds + 60)
+    figures = dict(re.findall(r"^([A-Za-z ]+):\s+([0-9.]+)", result.stdout, re.M))
+    if "Requests per second" not in figures:
+        raise RuntimeError(f"ab failed: {result.stderr.strip() or result.stdout.strip()}")
+    failed = int(figures.get("Failed requests", 0))
+    if int(figures.get("Document Length", 0)) < expect_min:
+        failed = int(figures.get("Complete requests", 0))
+    return float(figures["Requests per second"]), failed
+
+
+CLIENTS = [("Python client", rate), ("ab -c 1", ab_rate)]
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("build")
@@ -105,15 +126,19 @@ def main():
 
         rows = [("1 KiB file", "/small.bin", 1024), ("1 MiB file", "/large.bin", 1 << 20),
                 ("JSON answer", None, len(JSON_BODY))]
-        print(f"{'requests/s':14}" + "".join(f"{name:>16}" for name in ports) + f"{'Orvane/busybox':>16}{'Orvane/lighttpd':>17}")
-        for label, path, size in rows:
-            figures, dropped = {}, {}
-            for name, port in ports.items():
-                target = path or ("/api?function=x&tap=1234!" if name == "Orvane" else "/answer.json")
-                figures[name], dropped[name] = rate(port, target, size, args.seconds)
-            print(f"{label:14}" + "".join(f"{figures[n]:16.0f}" for n in ports) +
-                  f"{figures['Orvane'] / figures['busybox httpd']:16.2f}{figures['Orvane'] / figures['lighttpd']:17.2f}"
-                  + (f"   (dropped: {dropped})" if any(dropped.values()) else ""))
+        for client, measure in CLIENTS:
+            print(f"{client:14}" + "".join(f"{name:>16}" for name in ports)
+                  + f"{'Orvane/busybox':>16}{'Orvane/lighttpd':>17}   (requests/s)")
+            for label, path, size in rows:
+                figures, dropped = {}, {}
+                for name, port in ports.items():
+                    target = path or ("/api?function=x&tap=1234!" if name == "Orvane" else "/answer.json")
+                    figures[name], dropped[name] = measure(port, target, size, args.seconds)
+                print(f"{label:14}" + "".join(f"{figures[n]:16.0f}" for n in ports) +
+                      f"{figures['Orvane'] / figures['busybox httpd']:16.2f}"
+                      f"{figures['Orvane'] / figures['lighttpd']:17.2f}"
+                      + (f"   (dropped: {dropped})" if any(dropped.values()) else ""))
+            print()
     finally:
         for p in processes:
             p.send_signal(signal.SIGTERM)

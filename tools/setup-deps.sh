@@ -8,7 +8,7 @@ set -eu
 want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev libpcre2-dev iproute2 dtv-scan-tables"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
-        python3-pytest curl lhasa jlha-utils busybox lighttpd pcre2-utils
+        python3-pytest curl lhasa jlha-utils busybox lighttpd apache2-utils pcre2-utils
         python3-websocket python3-pil gzip apt dpkg tzdata"
 fi
 if [ "${2:-}" = --list ]; then
