@@ -67,16 +67,19 @@ def wait_listening(port, timeout=10):
     raise RuntimeError(f"nothing listens on {port}")
 
 
-def realtime(cpu, priority):
-    """Runs the calling process on cpu under SCHED_FIFO at priority."""
-    os.sched_setaffinity(0, {cpu})
-    os.sched_setscheduler(0, os.SCHED_FIFO, os.sched_param(priority))
+def realtime(cpu, priority, pid=0):
+    """Runs process pid (0: the calling one) on cpu under SCHED_FIFO at priority, or, with
+    cpu None, on every CPU under normal scheduling."""
+    os.sched_setaffinity(pid, {cpu} if cpu is not None else range(os.cpu_count()))
+    if cpu is None:
+        os.sched_setscheduler(pid, os.SCHED_OTHER, os.sched_param(0))
+    else:
+        os.sched_setscheduler(pid, os.SCHED_FIFO, os.sched_param(priority))
 
 
 def python_rate(port, path, expect_min, seconds, cpu):
     """Complete answers per second, and the number of connections closed without one (at
     --idle-ms 0 the 101 empty polls of the read time-out pass in well under a millisecond)."""
-    saved = os.sched_getaffinity(0)
     if cpu is not None:
         realtime(cpu, CLIENT_PRIORITY)
     try:
@@ -90,8 +93,7 @@ def python_rate(port, path, expect_min, seconds, cpu):
         return count / (time.perf_counter() - start), dropped
     finally:
         if cpu is not None:
-            os.sched_setscheduler(0, os.SCHED_OTHER, os.sched_param(0))
-            os.sched_setaffinity(0, saved)
+            realtime(None, 0)
 
 
 def ab_rate(port, path, expect_min, seconds, cpu):
@@ -125,8 +127,8 @@ def make_files(work, build):
     return root, docroot
 
 
-def start_servers(work, build, root, docroot, ports, cpu):
-    """The three servers, each in a session of its own (on cpu under SCHED_FIFO when given)."""
+def start_servers(work, build, root, docroot, ports):
+    """The three servers, each in a session of its own."""
     with open(os.path.join(root, "mnt/hd/ProgramFiles/Settings/Orvane/Orvane.ini"), "wb") as f:
         f.write(f"port={ports['Orvane']}\r\nlogginglevel=0\r\nauthentication=0\r\ncachecontrol=0\r\n".encode())
     conf = os.path.join(work, "lighttpd.conf")
@@ -144,16 +146,23 @@ def start_servers(work, build, root, docroot, ports, cpu):
     for name, command in commands.items():
         servers[name] = subprocess.Popen(
             command, stdin=subprocess.PIPE if name == "Orvane" else subprocess.DEVNULL,
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True,
-            preexec_fn=None if cpu is None else lambda: realtime(cpu, SERVER_PRIORITY))
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     for port in ports.values():
         wait_listening(port)
     return servers
 
 
-def only_running(servers, name):
+def only_running(servers, name, cpu):
+    """Stops every server but name, which runs (on cpu under SCHED_FIFO when given: only
+    while it is measured, so no other real-time process can keep it from running)."""
     for other, process in servers.items():
-        os.kill(process.pid, signal.SIGCONT if other == name else signal.SIGSTOP)
+        if other != name:
+            if cpu is not None:
+                realtime(None, 0, process.pid)
+            os.kill(process.pid, signal.SIGSTOP)
+    if cpu is not None:
+        realtime(cpu, SERVER_PRIORITY, servers[name].pid)
+    os.kill(servers[name].pid, signal.SIGCONT)
 
 
 def main():
@@ -168,7 +177,7 @@ def main():
     try:
         root, docroot = make_files(work, args.build)
         ports = {name: free_port() for name in ("Orvane", "busybox httpd", "lighttpd")}
-        servers = start_servers(work, args.build, root, docroot, ports, args.realtime)
+        servers = start_servers(work, args.build, root, docroot, ports)
         rows = [("1 KiB file", "/small.bin", 1024), ("1 MiB file", "/large.bin", 1 << 20),
                 ("JSON answer", None, len(JSON_BODY))]
         mode = f"SCHED_FIFO on CPU {args.realtime}" if args.realtime is not None else "normal scheduling"
@@ -181,7 +190,7 @@ def main():
                 dropped = {name: 0 for name in ports}
                 for _ in range(args.rounds):
                     for name, port in ports.items():
-                        only_running(servers, name)
+                        only_running(servers, name, args.realtime)
                         target = path or ("/api?function=x&tap=1234!" if name == "Orvane" else "/answer.json")
                         figure, lost = measure(port, target, size, args.seconds, args.realtime)
                         figures[name] = max(figures[name], figure)
@@ -193,6 +202,8 @@ def main():
             print()
     finally:
         for process in servers.values():
+            if args.realtime is not None:
+                realtime(None, 0, process.pid)
             os.kill(process.pid, signal.SIGCONT)
             process.send_signal(signal.SIGTERM)
             try:
