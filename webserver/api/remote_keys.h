@@ -6,9 +6,9 @@
 
 enum {
   REMOTE_KEY_WORD_SIZE = 32,              // a key word has at most 31 characters
-  REMOTE_KEY_EVENTS_MAX = 3,              // events of one press: press, long hold, release
-  REMOTE_KEY_LONG_ADD = 0x01000000,       // added to the code for the hold of a long press
-  REMOTE_KEY_END_ADD = 0x02000000,        // added to the code for the end of every press
+  REMOTE_KEY_EVENTS_MAX = 3,              // key events of one press at most
+  REMOTE_KEY_LONG_ADD = 0x01000000,       // added to the code for the middle event of a long press
+  REMOTE_KEY_END_ADD = 0x02000000,        // added to the code for the last event of every press
   REMOTE_CHARACTER_EVENT = 0x0FFD,        // a typed character, sent to every loaded TAP
   REMOTE_KEY_POWER = 0x1000A,
   REMOTE_KEY_MUTE = 0x1000C,

@@ -112,6 +112,7 @@ class FileBytes {
       mLength = mSize;
       return true;
     }
+    mData = nullptr;
     mSize = 0;
     return false;
   }
