@@ -1,74 +1,124 @@
 #include "webserver/core/api_table.h"
 
 #include "common/url_params.h"
+#include "webserver/api/api_channels.h"
 #include "webserver/api/api_files_store.h"
 #include "webserver/api/api_language.h"
 #include "webserver/api/api_log.h"
 #include "webserver/api/api_logos.h"
 #include "webserver/api/api_settings.h"
 #include "webserver/api/api_taps.h"
+#include "webserver/api/api_timers.h"
+#include "webserver/api/api_tuning.h"
 
-// Each handler family adds its row here together with the handler itself, so that no row
-// names a handler that does not exist. Rows in the order of the dispatch table.
+// Each handler family adds its rows here together with the handler itself, so that no row
+// names a handler that does not exist. The families keep the order of the dispatch table.
 namespace {
 
-// Handlers whose calls carry no parameters or a fixed argument.
-void LogoGet(const char *) { APILogoGet(); }
-void LogoRebuild(const char *) { APILogoRebuild(); }
-void SettingGet(const char *params) { APISetting(params, 0); }
-void SettingSet(const char *params) { APISetting(params, 1); }
-void SettingDelete(const char *params) { APISetting(params, 2); }
-void TapGet(const char *) { APITAPGet(); }
+#define ROW(functions, command, actions) {functions, command, actions, (int)(sizeof actions / sizeof actions[0])}
 
-#define WORDS(name, ...) const char *const name[] = {__VA_ARGS__, nullptr}
-#define COUNT(actions) (int)(sizeof actions / sizeof actions[0])
+const char *const kGet[] = {"get", nullptr};
+const char *const kSet[] = {"set", nullptr};
+const char *const kDelete[] = {"delete", nullptr};
 
-WORDS(kChannelWords, "channel", "channels");
-WORDS(kGetLogos, "getlogos");
-const APIAction kChannelActions[] = {{kGetLogos, LogoGet, 0}};
+// Timers.
+const char *const kTimerWords[] = {"timers", "timer", "reservations", "reservation", nullptr};
+const char *const kTimerNew[] = {"new", "create", nullptr};
+const char *const kTimerModify[] = {"modify", "update", nullptr};
+const APIAction kTimerActions[] = {
+    {kGet, [](const char *) { APITimersGet(); }, 0},
+    {kTimerNew, [](const char *) { APITimersUpdate(TIMERS_NEW); }, 0},
+    {kTimerModify, [](const char *) { APITimersUpdate(TIMERS_MODIFY); }, 0},
+    {kDelete, [](const char *) { APITimersUpdate(TIMERS_DELETE); }, 0},
+};
 
-WORDS(kFilesWords, "files", "file");
-WORDS(kStore, "store", "save", "put");
-const APIAction kFilesActions[] = {{kStore, APIFilesStore, 0}};
+// Channels, and their logos.
+const char *const kChannelWords[] = {"channel", "channels", nullptr};
+const char *const kGetLogos[] = {"getlogos", nullptr};
+const APIAction kChannelActions[] = {
+    {kGet, APIChannelsGet, 0},
+    {kSet, APIChannelsSet, 0},
+    {kGetLogos, [](const char *) { APILogoGet(); }, 0},
+};
 
-WORDS(kLanguageWords, "language");
-WORDS(kGet, "get");
-const APIAction kLanguageActions[] = {{kGet, APILanguageGet, 0}};
+// Files: uploads.
+const char *const kFileWords[] = {"files", "file", nullptr};
+const char *const kStore[] = {"store", "save", "put", nullptr};
+const APIAction kFileActions[] = {
+    {kStore, APIFilesStore, 0},
+};
 
-WORDS(kSettingWords, "setting", "settings");
-WORDS(kSet, "set");
-WORDS(kDelete, "delete");
-WORDS(kList, "list");
-WORDS(kSettingStore, "store");
-const APIAction kSettingActions[] = {{kGet, SettingGet, 0},          {kSet, SettingSet, 0},
-                                     {kDelete, SettingDelete, 0},    {kList, APISettingList, 0},
-                                     {kSettingStore, APIFilesStore, 0}};
+// Language files.
+const char *const kLanguageWords[] = {"language", nullptr};
+const APIAction kLanguageActions[] = {
+    {kGet, APILanguageGet, 0},
+};
 
-WORDS(kLogoWords, "logo", "logos");
-WORDS(kRebuild, "rebuild");
-const APIAction kLogoActions[] = {{kGet, LogoGet, 0}, {kRebuild, LogoRebuild, 0}};
+// Settings of the browser and its modules, and uploads.
+const char *const kSettingWords[] = {"setting", "settings", nullptr};
+const char *const kList[] = {"list", nullptr};
+const char *const kSettingStore[] = {"store", nullptr};
+const APIAction kSettingActions[] = {
+    {kGet, [](const char *params) { APISetting(params, 0); }, 0},
+    {kSet, [](const char *params) { APISetting(params, 1); }, 0},
+    {kDelete, [](const char *params) { APISetting(params, 2); }, 0},
+    {kList, APISettingList, 0},
+    {kSettingStore, APIFilesStore, 0},
+};
 
-WORDS(kTapWords, "tap", "taps");
-WORDS(kStop, "stop");
-WORDS(kStart, "start", "run");
+// Favourites.
+const char *const kFavouriteWords[] = {"favourites", "favorites", nullptr};
+const APIAction kFavouriteActions[] = {
+    {kGet, [](const char *) { APIFavouritesGet(); }, 0},
+};
+
+// Logos.
+const char *const kLogoWords[] = {"logo", "logos", nullptr};
+const char *const kRebuild[] = {"rebuild", nullptr};
+const APIAction kLogoActions[] = {
+    {kGet, [](const char *) { APILogoGet(); }, 0},
+    {kRebuild, [](const char *) { APILogoRebuild(); }, 0},
+};
+
+// TAPs.
+const char *const kTapWords[] = {"tap", "taps", nullptr};
+const char *const kStop[] = {"stop", nullptr};
+const char *const kStart[] = {"start", "run", nullptr};
 const APIAction kTapActions[] = {
-    {kGet, TapGet, ACTION_GET}, {kStop, APITAPStop, ACTION_STOP}, {kStart, APITAPStart, ACTION_START}};
+    {kGet, [](const char *) { APITAPGet(); }, ACTION_GET},
+    {kStop, APITAPStop, ACTION_STOP},
+    {kStart, APITAPStart, ACTION_START},
+};
 
-WORDS(kLogWords, "log", "logger");
-WORDS(kWrite, "write", "set");
-const APIAction kLogActions[] = {{kWrite, APILogWrite, 0}};
+// The browser's log entries.
+const char *const kLogWords[] = {"log", "logger", nullptr};
+const char *const kWrite[] = {"write", "set", nullptr};
+const APIAction kLogActions[] = {
+    {kWrite, APILogWrite, 0},
+};
+
+// Satellites and transponders.
+const char *const kSatelliteWords[] = {"sat", "satellite", nullptr};
+const char *const kTransponders[] = {"transpond", "transponders", "transponder", nullptr};
+const APIAction kSatelliteActions[] = {
+    {kGet, APISatGet, ACTION_GET},
+    {kTransponders, APISatGet, ACTION_TRANSPONDERS},
+};
 
 const APIFunction kTable[] = {
-    {kChannelWords, 0, kChannelActions, COUNT(kChannelActions)},
-    {kFilesWords, 0, kFilesActions, COUNT(kFilesActions)},
-    {kLanguageWords, 0, kLanguageActions, COUNT(kLanguageActions)},
-    {kSettingWords, 0, kSettingActions, COUNT(kSettingActions)},
-    {kLogoWords, 0, kLogoActions, COUNT(kLogoActions)},
-    {kTapWords, COMMAND_TAP, kTapActions, COUNT(kTapActions)},
-    {kLogWords, 0, kLogActions, COUNT(kLogActions)},
+    ROW(kTimerWords, 0, kTimerActions),
+    ROW(kChannelWords, 0, kChannelActions),
+    ROW(kFileWords, 0, kFileActions),
+    ROW(kLanguageWords, 0, kLanguageActions),
+    ROW(kSettingWords, 0, kSettingActions),
+    ROW(kFavouriteWords, 0, kFavouriteActions),
+    ROW(kLogoWords, 0, kLogoActions),
+    ROW(kTapWords, COMMAND_TAP, kTapActions),
+    ROW(kLogWords, 0, kLogActions),
+    ROW(kSatelliteWords, COMMAND_SATELLITE, kSatelliteActions),
 };
 
 }  // namespace
 
 const APIFunction *const kAPIFunctions = kTable;
-const int kAPIFunctionCount = COUNT(kTable);
+const int kAPIFunctionCount = (int)(sizeof kTable / sizeof kTable[0]);
