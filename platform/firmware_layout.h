@@ -9,7 +9,7 @@
 #include "platform/tap_api.h"
 
 // The address held in a 32-bit firmware word.
-inline byte *FirmwareAddress(dword word) { return reinterpret_cast<byte *>((uintptr_t)word); }
+inline byte *FirmwareAddress(dword value) { return reinterpret_cast<byte *>((uintptr_t)value); }
 // The 32-bit word of a firmware address; 0 for an address that does not fit.
 inline dword FirmwareWord(const void *address) {
   uintptr_t value = reinterpret_cast<uintptr_t>(address);

@@ -150,7 +150,7 @@ enum {
   TIMER_TP_SHORT = 184,
 };
 
-int TimerUnused9Size(int transponderOffset) { return transponderOffset == TIMER_TP_SHORT ? 5 : 13; }
+size_t TimerUnused9Size(int transponderOffset) { return transponderOffset == TIMER_TP_SHORT ? 5 : 13; }
 
 // Satellite models: the transponder table starts with the number of entries to examine.
 struct TransponderWalk {
@@ -210,7 +210,7 @@ int DecodeServiceEntry(const byte *e, dword entrySize, const FirmwareBlock &name
   r->flagSkip = w0 >> 28 & 1;
   r->flagLock = w0 >> 29 & 1;
   r->flagCAS = w0 >> 30 & 1;
-  r->flagDelete = w0 >> 31 & 1;
+  r->flagDelete = (int)(w0 >> 31 & 1);
   r->serviceId = GetLE16(e + 4);
   r->pmtPid = GetLE16(e + 6);
   r->pcrPid = GetLE16(e + 8);

@@ -59,7 +59,7 @@ void DecodeCommon(const InfReader &in, RECHeaderInfo *record) {
   record->service.delFlag = (bits >> 12) & 1;
   record->service.casFlag = (bits >> 13) & 1;
   record->service.lockFlag = (bits >> 14) & 1;
-  record->service.skipFlag = (bits >> 15) & 1;
+  record->service.skipFlag = (byte)((bits >> 15) & 1);
   record->service.serviceId = in.U16(32);
   record->service.pmtPid = in.U16(34);
   record->service.pcrPid = in.U16(36);
@@ -111,7 +111,7 @@ void DecodeCommon(const InfReader &in, RECHeaderInfo *record) {
 
 void DecodeBookmarks(const InfReader &in, dword at, RECHeaderInfo *record) {
   record->bookmarks.count = in.U32(at);
-  for (int i = 0; i < REC_BOOKMARKS; i++) record->bookmarks.block[i] = in.U32(at + 4 + 4 * i);
+  for (dword i = 0; i < REC_BOOKMARKS; i++) record->bookmarks.block[i] = in.U32(at + 4 + 4 * i);
   record->bookmarks.resume = in.U32(at + 4 + 4 * REC_BOOKMARKS);
 }
 

@@ -21,7 +21,7 @@ enum {
 // Where the pixels of one format lie: channel offsets within a pixel, -1 for none.
 struct Layout {
   byte *base;
-  int bytesPerPixel;
+  dword bytesPerPixel;
   bool bottomUp;
   int red, green, blue, alpha;
 };
@@ -106,7 +106,7 @@ void DrawFrame(const Layout &layout, const CaptureFrame *frame, bool overlay) {
   word column[CAPTURE_WIDTH];
   for (dword x = 0; x < CAPTURE_WIDTH; x++) column[x] = (word)(x * frame->width / CAPTURE_WIDTH);
   dword pitch = PitchOf(frame);
-  int stride = CAPTURE_WIDTH * layout.bytesPerPixel;
+  dword stride = CAPTURE_WIDTH * layout.bytesPerPixel;
   for (dword y = 0; y < CAPTURE_HEIGHT; y++) {
     const byte *source = frame->pixels + (size_t)(y * frame->height / CAPTURE_HEIGHT) * pitch;
     byte *row = layout.base + (size_t)(layout.bottomUp ? CAPTURE_HEIGHT - 1 - y : y) * stride;
