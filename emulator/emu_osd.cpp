@@ -127,8 +127,8 @@ void RefreshOsdPicture() {
 }
 
 Region *FindRegion(int region) {
-  if (region < 0 || region >= (int)gRegions.size() || !gRegions[region].used) return nullptr;
-  return &gRegions[region];
+  if (region < 0 || region >= (int)gRegions.size() || !gRegions[(size_t)region].used) return nullptr;
+  return &gRegions[(size_t)region];
 }
 
 // Sets the pixels of a rectangle of a region, clipped to the region.
