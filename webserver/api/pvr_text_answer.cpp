@@ -9,8 +9,12 @@
 bool AppendPvrName(JsonAnswer *answer, const char *name, size_t length) {
   char raw[NAME_SCRATCH], clean[NAME_SCRATCH];
   CopyBounded(raw, sizeof raw, name, length);
-  ValidFileName(raw, 1, clean, sizeof clean);
-  char utf8[4 * (NAME_MAX_BYTES + 1) + 1];
+  // The character-table selector in front is kept: cleaning would take it for control
+  // characters, and the name would be read in the default table.
+  size_t selector = (size_t)(SkipCharTableBytes(raw) - raw);
+  memcpy(clean, raw, selector);
+  ValidFileName(raw + selector, 1, clean + selector, sizeof clean - selector);
+  char utf8[4 * (NAME_SCRATCH + 1)];
   StrToUTF8(clean, utf8, gDefaultCharacterSet);
   return answer->Escaped(utf8);
 }

@@ -7,8 +7,9 @@
 class JsonAnswer;
 
 // A name (at most length bytes of it): cleaned of control characters and cut to the
-// longest name the PVR keeps (MakeValidFileName(name, 1)), converted to UTF-8 from the
-// PVR's default character set, escaped. False when it did not fit.
+// longest name the PVR keeps (MakeValidFileName(name, 1)) behind its character-table
+// selector, which is kept; converted to UTF-8 (from the PVR's default character set when
+// it has no selector), escaped. False when it did not fit.
 bool AppendPvrName(JsonAnswer *answer, const char *name, size_t length);
 // A text (at most length bytes of it, at most PVR_TEXT_ANSWER_MAX): converted to UTF-8 and
 // escaped, without cleaning.
