@@ -12,7 +12,8 @@ class JsonAnswer;
 // it has no selector), escaped. False when it did not fit.
 bool AppendPvrName(JsonAnswer *answer, const char *name, size_t length);
 // A text (at most length bytes of it, at most PVR_TEXT_ANSWER_MAX): converted to UTF-8 and
-// escaped, without cleaning.
+// escaped, without cleaning. Both keep the answer UTF-8: a byte that belongs to no UTF-8
+// sequence of a text marked as UTF-8 is shown as its code point U+0080-U+00FF.
 bool AppendPvrText(JsonAnswer *answer, const char *text, size_t length);
 
-enum { PVR_TEXT_ANSWER_MAX = 1024 };
+enum { PVR_TEXT_ANSWER_MAX = 1024 };   // bytes of a text taken at most
