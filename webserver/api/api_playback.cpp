@@ -31,9 +31,10 @@ bool Ready(const JsonAnswer &answer) {
   return answer.Ok();
 }
 
-// A number parameter as its field holds it.
+// A number parameter, URL-decoded ("%2B30" is "+30"); a value too long for its field is
+// left empty, which no handler takes for a number.
 void TakeNumberText(char *field, const char *value, size_t length) {
-  CopyBounded(field, PLAY_VALUE_SIZE, value, length);
+  TakeFilesURLValue(field, PLAY_VALUE_SIZE, value, length);
 }
 
 // ---- play ----
@@ -143,15 +144,19 @@ int JumpTarget(const char *value, bool inSeconds, const TYPE_PlayInfo &info, dwo
   const char *digits = value + 1;
   long number = atol(digits);
   if (number == 0 && digits[0] != '0') return JUMP_INVALID_VALUE;
-  double distance = (double)number;
+  double to;
   if (inSeconds) {
+    // At the file's average block rate, in single precision.
     dword seconds = (dword)info.durationMin * 60 + info.durationSec;
     if (seconds == 0) return JUMP_NO_DURATION;
-    distance *= (double)((float)info.totalBlock / (float)seconds);
+    float rate = (float)info.totalBlock / (float)seconds;
+    float distance = (float)number * rate;
+    float current = (float)info.currentBlock;
+    to = direction == '+' ? current + distance : direction == '-' ? current - distance : distance;
+  } else {
+    double current = (double)info.currentBlock;
+    to = direction == '+' ? current + (double)number : direction == '-' ? current - (double)number : (double)number;
   }
-  double to = direction == '+' ? info.currentBlock + distance
-              : direction == '-' ? info.currentBlock - distance
-                                 : distance;
   if (to < 0) to = 0;   // a backward jump stops at the start
   if (to > (double)info.totalBlock) return JUMP_PAST_END;
   *target = (dword)to;
@@ -268,7 +273,7 @@ void APIFilesPauseUnpause(int request) {
 
 void APIFilesJump(const char *params) {
   LOGF(LOG_DETAIL, "Processing API-Files-Jump.");
-  JumpRequest r;
+  JumpRequest r{};
   ScanFilesParams(params, TakeJumpParam, &r);
   TYPE_PlayInfo info;
   memset(&info, 0, sizeof info);

@@ -47,6 +47,11 @@ int TakeFilesURLValue(char *field, size_t size, const char *value, size_t length
   if (decoded < 0) return TakeFilesValue(field, size, value, length);
   if ((size_t)decoded >= size) return 0;
   URLndecode(value, field, (int)length);
+  // "%00" would cut the text short and name something else.
+  if (strlen(field) != (size_t)decoded) {
+    field[0] = '\0';
+    return 0;
+  }
   return 1;
 }
 
@@ -58,6 +63,10 @@ int TakeFilesHexValue(char *field, size_t size, const char *value, size_t length
   for (size_t i = 0; i < bytes; i++) {
     int high = HexDigitValue(value[2 * i]), low = HexDigitValue(value[2 * i + 1]);
     field[i] = (char)((high < 0 ? 0 : high) << 4 | (low < 0 ? 0 : low));
+    if (field[i] == '\0') {   // a zero byte would cut the text short
+      field[0] = '\0';
+      return 0;
+    }
   }
   field[bytes] = '\0';
   return 1;

@@ -21,11 +21,12 @@ void ScanFilesParams(const char *params, FilesParamFunction take, void *context)
 // A value copied into its field as it is: 1 when it fits with its terminating zero, else 0
 // with the field empty.
 int TakeFilesValue(char *field, size_t size, const char *value, size_t length);
-// The value URL-decoded into its field: 1 when the decoded text fits, else 0 with the
-// field empty. A value that holds a "%" without two hex digits after it is not an
+// The value URL-decoded into its field: 1 when the decoded text fits and holds no zero
+// byte, else 0 with the field empty. A value that holds a "%" without two hex digits after it is not an
 // escaped text: it is taken as it is.
 int TakeFilesURLValue(char *field, size_t size, const char *value, size_t length);
-// The value hex-decoded into its field: 1 when all of it fits, else 0 with the field empty.
+// The value hex-decoded into its field: 1 when all of it fits and holds no zero byte, else
+// 0 with the field empty.
 int TakeFilesHexValue(char *field, size_t size, const char *value, size_t length);
 
 // The keyword test: whether keyword is one of the names (a null-terminated list).
