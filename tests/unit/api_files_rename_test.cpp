@@ -200,12 +200,17 @@ TEST_F(APIFilesRename, PlacesOutsideMntAndNamesThatAreNotPlainTouchNothing) {
   EXPECT_EQ(Snapshot(), before);
 }
 
-TEST_F(APIFilesRename, NoAnswerWithoutMemoryAndNothingLost) {
+TEST_F(APIFilesRename, WithoutMemoryForTheAnswerNothingIsTouched) {
   Recording("/mnt/hd/DataFiles/Keep.rec", true, true);
+  std::string before = Snapshot();
   emu::FailAllAllocations(true);
-  EXPECT_EQ(HandlerBody([](const char *p) { APIFilesRenameDelete(p, FILES_DELETE); }, "dir=/etc&file=passwd"), "");
+  EXPECT_EQ(HandlerBody([](const char *p) { APIFilesRenameDelete(p, FILES_DELETE); }, "dir=/DataFiles&file=Keep.rec"),
+            "");
+  EXPECT_EQ(HandlerBody([](const char *p) { APIFilesRenameDelete(p, FILES_RENAME); },
+                        "dir=/DataFiles&file=Keep.rec&new_dir=/DataFiles&new_file=Moved.rec"),
+            "");
   emu::FailAllAllocations(false);
-  EXPECT_TRUE(Exists("/mnt/hd/DataFiles/Keep.rec.nav"));
+  EXPECT_EQ(Snapshot(), before);
 }
 
 }  // namespace

@@ -154,6 +154,13 @@ void APIFilesRenameDelete(const char *params, int mode) {
     LOGF(LOG_DETAIL, "'file_hex' present, new value = '%s'.", name);
   }
 
+  // Without an answer nothing is touched: a change the client never hears of is not made.
+  JsonAnswer answer;
+  if (!answer.Ok()) {
+    LOGF(LOG_OPERATIONAL, "Error allocating memory for the files answer.");
+    return;
+  }
+
   // Nothing is touched unless every folder lies below "/mnt/" and every name is plain.
   char oldFolder[FILES_RENAME_FIELD_SIZE] = "", newFolder[FILES_RENAME_FIELD_SIZE] = "";
   char from[FILE_KINDS][PVR_PATH_SIZE], to[FILE_KINDS][PVR_PATH_SIZE];
@@ -171,11 +178,6 @@ void APIFilesRenameDelete(const char *params, int mode) {
     Apply(mode, from, to, result);
   }
 
-  JsonAnswer answer;
-  if (!answer.Ok()) {
-    LOGF(LOG_OPERATIONAL, "Error allocating memory for the files answer.");
-    return;
-  }
   answer.Printf("{\"count\":%d,\r\n\"timestamp\":\"%s\",\r\n", 0, PVRDateToJSON(0, 0));
   answer.Printf("\"content\":\"%s\",\r\n", mode == FILES_RENAME ? "files_rename" : "files_delete");
   AppendResults(&answer, result);

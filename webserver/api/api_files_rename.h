@@ -20,5 +20,5 @@ enum {
 // deleted, its companions are left as they are and report status -1 with errno ECANCELED.
 // A companion that does not exist is no error (status 0, errno ENOENT). A rename onto an
 // existing file, ".inf" or ".nav" is refused whole (statuses 1 for the targets that exist,
-// errno 999).
+// errno 999). Without memory for the answer nothing is touched and nothing is sent.
 void APIFilesRenameDelete(const char *params, int mode);
