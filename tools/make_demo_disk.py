@@ -1,13 +1,17 @@
 #!/usr/bin/python3
 """Writes an emulated PVR root for pvrsim: the disk's folder layout, the model table
 "FirmwareTMS.dat", the model profile "pvrsim.json", the PVR's world "world.json" (channels,
-tuning tables, favourites, timers: emulator/WORLD.md) and default settings. With --install
-it also puts the built TAPs and the browser application on the disk (refreshed every time).
+tuning tables, favourites, timers, a week of EPG: emulator/WORLD.md), the database of the
+SmartEPG TAP in both layouts holding the world's EPG (rewritten every time, so that it
+covers the same week as the emulated EPG, which follows the clock) and default settings.
+With --install it also puts the built TAPs (a SmartEPG stand-in among them) and the browser
+application on the disk (refreshed every time).
 --system-type 6 or 7 makes a terrestrial or cable PVR instead of the satellite one.
 
 usage: make_demo_disk.py ROOT [--install BUILD_DIR] [--port N] [--force] [--system-type N]
 """
 import argparse
+import datetime
 import json
 import os
 import shutil
@@ -15,6 +19,7 @@ import struct
 import sys
 
 import demo_world
+import smartepg_db
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -30,6 +35,8 @@ MODELS = [
 DEMO_SYSTEM_ID = 22010
 # The demo model of each system type (5 satellite, 6 terrestrial, 7 cable).
 DEMO_MODELS = {5: 22010, 6: 22610, 7: 22710}
+# The demo's time zone: the profile's offset of 60 minutes, without daylight saving.
+DEMO_ZONE = "Etc/GMT-1"
 
 FOLDERS = [
     "mnt/hd/ProgramFiles/Settings/Orvane/public_html",
@@ -81,6 +88,19 @@ def write(path, data, force):
         f.write(data)
 
 
+def write_smartepg(root, world_path, today=None, zone=DEMO_ZONE):
+    """The SmartEPG database of the world's events, moved to today's week as pvrsim moves
+    the emulated EPG to its clock's day."""
+    with open(world_path, encoding="utf-8") as f:
+        world = json.load(f)
+    epg = world.get("epg", {})
+    shift = 0
+    if epg.get("follow_clock") and epg.get("base_date"):
+        today = today or datetime.datetime.now(datetime.timezone.utc).date()
+        shift = (today - datetime.date.fromisoformat(epg["base_date"])).days
+    smartepg_db.write(root, smartepg_db.world_events(world, shift, zone))
+
+
 def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     for folder in FOLDERS:
         os.makedirs(os.path.join(root, folder), exist_ok=True)
@@ -91,6 +111,7 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     if force or not os.path.exists(world):
         system_type = next(m[3] for m in MODELS if m[0] == system_id)
         demo_world.write(world, demo_world.build(system_type))
+    write_smartepg(root, world)
     ini = os.path.join(settings, "Orvane", "Orvane.ini")
     if port is not None or not os.path.exists(ini) or force:
         # Clients outside the PVR's own network sign in as demo / demo.
@@ -102,7 +123,7 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
 def install(root, build):
     """Links the built TAPs into /ProgramFiles and copies the built browser application."""
     programs = os.path.join(root, "mnt/hd/ProgramFiles")
-    for tap in ("webserver/Orvane.tap", "config/Orvane-Config.tap"):
+    for tap in ("webserver/Orvane.tap", "config/Orvane-Config.tap", "tests/taps/SmartEPG.tap"):
         built = os.path.join(build, tap)
         if not os.path.exists(built):
             continue
