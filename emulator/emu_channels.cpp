@@ -1,6 +1,6 @@
 // Channels: the firmware's service, name, provider, satellite, transponder and favourites
-// tables (system type 5 layouts, built field by field), the TAP API's channel calls and
-// the firmware's service hooks. The tables start empty; the PVR's world fills them.
+// tables in the layouts of the world's system type (installed by the world, emu_world.h),
+// the TAP API's channel calls, which read the same bytes, and the firmware's service hooks.
 #include <stdio.h>
 #include <string.h>
 
@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "emulator/emu_firmware.h"
+#include "emulator/emu_world.h"
 #include "emulator/emulator.h"
 #include "platform/byte_order.h"
 
@@ -15,21 +16,19 @@ namespace emu {
 
 namespace {
 
-constexpr int kServiceCapacity = 2000;        // entries of each service table
-constexpr size_t kNameBlockSize = 64 * 1024;
-constexpr int kProviderCount = 256;
-constexpr int kSatelliteCapacity = 64;
-constexpr int kTransponderCapacity = 2000;
+constexpr size_t kServiceTableSize = (size_t)kServiceCapacity * SERVICE_ENTRY_SIZE;
 constexpr size_t kGameSaveSize = 256;
+constexpr dword kFlagLocked = 1u << 29, kFlagDeleted = 1u << 31;
 
 byte *gServices[2];          // TV, radio
 int gServiceCount[2];
-byte *gNames;
+byte *gNames;                // SERVICE_NAME_BLOCK_SIZE bytes
 size_t gNamesUsed;
-byte *gProviders;
-byte *gSatellites;
-byte *gTransponders;
-byte *gFavourites;           // followed at once by the game-save block
+byte *gProviders;            // PROVIDER_BLOCK_SIZE bytes
+byte *gSatellites;           // SAT_TABLE_SIZE bytes
+byte *gTransponders;         // TP_TABLE_SIZE bytes
+byte *gFavourites;           // the largest variant, then the game-save block
+int gSystemType = SYSTEM_TYPE_SATELLITE;
 int gCurrentType = -1, gCurrentNumber = -1;
 
 byte *Service(int type, int number) {
@@ -37,52 +36,150 @@ byte *Service(int type, int number) {
   return gServices[type] + number * SERVICE_ENTRY_SIZE;
 }
 
-// Copies a NUL-terminated text of at most size - 1 bytes out of firmware memory.
+const char *TypeName(int type) { return type ? "radio" : "tv"; }
+
+// Copies a text of at most field bytes, ending at its first NUL, into out (size bytes).
 void CopyText(char *out, size_t size, const byte *text, size_t field) {
   size_t n = strnlen(reinterpret_cast<const char *>(text), std::min(field, size - 1));
   memcpy(out, text, n);
   out[n] = '\0';
 }
 
-// Transponder n of satellite s: the n-th of the first N entries whose first byte is s.
-const byte *Transponder(int satellite, int number) {
-  dword examined = std::min<dword>(GetLE32(gTransponders), kTransponderCapacity);
+// The transponders of a satellite in the layout of the system type.
+struct TransponderIds {
+  word tsid = 0, onid = 0, networkId = 0;
+};
+
+// Satellite models: the n-th of the first N entries (N at the start of the table) whose
+// first byte is the satellite.
+const byte *SatelliteTransponder(int satellite, int number) {
+  dword examined = std::min<dword>(GetLE32(gTransponders), TP_TABLE_ENTRIES);
   int n = 0;
   for (dword i = 0; i < examined; i++) {
-    const byte *entry = gTransponders + i * TP_ENTRY_SIZE_SATELLITE;
+    const byte *entry = gTransponders + 4 + i * TP_ENTRY_SIZE_SATELLITE;
     if (entry[0] == satellite && n++ == number) return entry;
   }
   return nullptr;
 }
 
+int TransponderCount(int satellite) {
+  if (gSystemType == SYSTEM_TYPE_SATELLITE) {
+    int n = 0;
+    while (SatelliteTransponder(satellite, n)) n++;
+    return n;
+  }
+  size_t entry = gSystemType == SYSTEM_TYPE_CABLE ? TP_ENTRY_SIZE_CABLE : TP_ENTRY_SIZE_TERRESTRIAL;
+  return satellite == 0 ? (int)std::min<size_t>(GetLE16(gSatellites), (TP_TABLE_SIZE / entry)) : 0;
+}
+
+bool Transponder(int satellite, int number, TransponderIds *ids) {
+  if (number < 0) return false;
+  if (gSystemType == SYSTEM_TYPE_SATELLITE) {
+    const byte *entry = SatelliteTransponder(satellite, number);
+    if (!entry) return false;
+    ids->tsid = GetLE16(entry + 10);
+    ids->onid = GetLE16(entry + 14);
+    return true;
+  }
+  if (number >= TransponderCount(satellite)) return false;
+  if (gSystemType == SYSTEM_TYPE_TERRESTRIAL) {
+    const byte *entry = gTransponders + number * TP_ENTRY_SIZE_TERRESTRIAL;
+    ids->tsid = GetLE16(entry + 8);
+    ids->onid = GetLE16(entry + 12);
+    ids->networkId = GetLE16(entry + 14);
+  } else {
+    const byte *entry = gTransponders + number * TP_ENTRY_SIZE_CABLE;
+    ids->tsid = GetLE16(entry + 6);
+    ids->onid = GetLE16(entry + 8);
+  }
+  return true;
+}
+
+void SatelliteName(int satellite, char *out, size_t size) {
+  out[0] = '\0';
+  if (gSystemType == SYSTEM_TYPE_CABLE) {
+    snprintf(out, size, "Cable");
+  } else if (gSystemType == SYSTEM_TYPE_TERRESTRIAL) {
+    if (satellite == 0) CopyText(out, size, gSatellites + 2, SAT_NAME_MAX_TERRESTRIAL);
+  } else if (satellite >= 0 && satellite < SAT_TABLE_ENTRIES) {
+    CopyText(out, size, gSatellites + satellite * SAT_ENTRY_SIZE + 4, SAT_NAME_SIZE);
+  }
+}
+
 bool DeleteServiceName(int type, unsigned short number) {
   byte *entry = Service(type, number);
   if (!entry) return false;
-  PutLE32(entry, GetLE32(entry) | 0x80000000u);   // delete flag
-  Effect("deleted %s service name %d", type ? "radio" : "tv", number);
+  PutLE32(entry, GetLE32(entry) | kFlagDeleted);
+  Effect("deleted %s service name %d", TypeName(type), number);
   return true;
+}
+
+// Copies bytes into a firmware block of size bytes, zero-padding the rest.
+bool Fill(byte *block, size_t size, const std::vector<byte> &bytes, const char *what, std::string *error) {
+  if (bytes.size() > size) {
+    *error = std::string(what) + " holds " + std::to_string(bytes.size()) + " bytes, the firmware's " +
+             std::to_string(size);
+    return false;
+  }
+  if (!bytes.empty()) memcpy(block, bytes.data(), bytes.size());
+  memset(block + bytes.size(), 0, size - bytes.size());
+  return true;
+}
+
+void Allocate() {
+  if (gNames) return;
+  for (byte *&table : gServices) table = FirmwareAlloc(kServiceTableSize);
+  gNames = FirmwareAlloc(SERVICE_NAME_BLOCK_SIZE);
+  gProviders = FirmwareAlloc(PROVIDER_BLOCK_SIZE);
+  gSatellites = FirmwareAlloc(SAT_TABLE_SIZE);
+  gTransponders = FirmwareAlloc(TP_TABLE_SIZE);
+  gFavourites = FirmwareAlloc(FAV_BLOCK_SIZE_LARGE + kGameSaveSize);
 }
 
 bool ReadProfile(const nlohmann::json &, std::string *) { return true; }
 
+// An empty PVR until the world is installed.
 void StartChannels() {
-  if (!gNames) {
-    for (byte *&table : gServices) table = FirmwareAlloc(kServiceCapacity * SERVICE_ENTRY_SIZE);
-    gNames = FirmwareAlloc(kNameBlockSize);
-    gProviders = FirmwareAlloc(kProviderCount * PROVIDER_ENTRY_SIZE);
-    gSatellites = FirmwareAlloc(kSatelliteCapacity * SAT_ENTRY_SIZE);
-    gTransponders = FirmwareAlloc(kTransponderCapacity * TP_ENTRY_SIZE_SATELLITE);
-    gFavourites = FirmwareAlloc(FAV_BLOCK_SIZE_LARGE + kGameSaveSize);
+  std::string ignored;
+  TableImage empty;
+  empty.favourites.assign(FAV_BLOCK_SIZE_LARGE, 0);
+  InstallChannelTables(empty, &ignored);
+}
+
+}  // namespace
+
+bool InstallChannelTables(const TableImage &image, std::string *error) {
+  Allocate();
+  if (image.systemType != SYSTEM_TYPE_SATELLITE && image.systemType != SYSTEM_TYPE_TERRESTRIAL &&
+      image.systemType != SYSTEM_TYPE_CABLE) {
+    *error = "system type " + std::to_string(image.systemType) + " has no table layout";
+    return false;
   }
-  for (byte *table : gServices) memset(table, 0, kServiceCapacity * SERVICE_ENTRY_SIZE);
-  memset(gNames, 0, kNameBlockSize);
-  memset(gProviders, 0, kProviderCount * PROVIDER_ENTRY_SIZE);
-  memset(gSatellites, 0, kSatelliteCapacity * SAT_ENTRY_SIZE);
-  memset(gTransponders, 0, kTransponderCapacity * TP_ENTRY_SIZE_SATELLITE);
-  memset(gFavourites, 0, FAV_BLOCK_SIZE_LARGE + kGameSaveSize);
-  gServiceCount[0] = gServiceCount[1] = 0;
-  gNamesUsed = 1;   // offset 0 is the empty name
-  gCurrentType = gCurrentNumber = -1;
+  if (image.favourites.size() != FAV_BLOCK_SIZE_SMALL && image.favourites.size() != FAV_BLOCK_SIZE_LARGE) {
+    *error = "a favourites block has 1644 or 9424 bytes, not " + std::to_string(image.favourites.size());
+    return false;
+  }
+  for (const std::vector<byte> *services : {&image.tvServices, &image.radioServices}) {
+    if (services->size() % SERVICE_ENTRY_SIZE) {
+      *error = "a service table holds whole 32-byte entries";
+      return false;
+    }
+  }
+  if (!Fill(gServices[0], kServiceTableSize, image.tvServices, "the TV service table", error) ||
+      !Fill(gServices[1], kServiceTableSize, image.radioServices, "the radio service table", error) ||
+      !Fill(gNames, SERVICE_NAME_BLOCK_SIZE, image.serviceNames, "the name block", error) ||
+      !Fill(gProviders, PROVIDER_BLOCK_SIZE, image.providers, "the provider table", error) ||
+      !Fill(gSatellites, SAT_TABLE_SIZE, image.satellites, "the satellite table", error) ||
+      !Fill(gTransponders, TP_TABLE_SIZE, image.transponders, "the transponder table", error) ||
+      !Fill(gFavourites, FAV_BLOCK_SIZE_LARGE + kGameSaveSize, image.favourites, "the favourites block", error)) {
+    return false;
+  }
+  gSystemType = image.systemType;
+  gServiceCount[0] = (int)(image.tvServices.size() / SERVICE_ENTRY_SIZE);
+  gServiceCount[1] = (int)(image.radioServices.size() / SERVICE_ENTRY_SIZE);
+  gNamesUsed = std::max<size_t>(image.serviceNames.size(), 1);   // offset 0 stays a name
+  gCurrentType = image.currentType;
+  gCurrentNumber = image.currentNumber;
   PublishTable(FW_HOOK_TvServices, gServices[0]);
   PublishTable(FW_HOOK_RadioServices, gServices[1]);
   PublishTable(FW_HOOK_ServiceNames, gNames);
@@ -91,10 +188,36 @@ void StartChannels() {
   PublishTable(FW_HOOK_Transponders, gTransponders);
   // The favourites variant is told by the distance to the game-save block.
   PublishTable(FW_HOOK_Favourites, gFavourites);
-  PublishTable(FW_HOOK_GameSaveData, gFavourites + FAV_BLOCK_SIZE_LARGE);
+  PublishTable(FW_HOOK_GameSaveData, gFavourites + image.favourites.size());
+  return true;
 }
 
-}  // namespace
+int WorldSystemType() { return gSystemType; }
+
+// The favourites block as it is now (the firmware's changes included).
+std::vector<byte> FavouritesBlock() {
+  size_t size = (size_t)(PublishedTable(FW_HOOK_GameSaveData) - gFavourites);
+  return std::vector<byte>(gFavourites, gFavourites + size);
+}
+
+// The service fields a timer takes from its service: satellite index, service ID, PMT PID,
+// and its transponder's table entry in the layout of the system type.
+bool TimerServiceFields(int type, int number, byte *satellite, word *serviceId, word *pmtPid, const byte **tpEntry) {
+  const byte *entry = Service(type, number);
+  if (!entry) return false;
+  dword flags = GetLE32(entry);
+  *satellite = (byte)(flags & 0xFF);
+  *serviceId = GetLE16(entry + 4);
+  *pmtPid = GetLE16(entry + 6);
+  int tp = (int)(flags >> 16 & 0x3FF);
+  *tpEntry = nullptr;
+  if (gSystemType == SYSTEM_TYPE_SATELLITE) {
+    *tpEntry = SatelliteTransponder(*satellite, tp);
+  } else if (tp < TransponderCount(0)) {
+    *tpEntry = gTransponders + tp * (gSystemType == SYSTEM_TYPE_CABLE ? TP_ENTRY_SIZE_CABLE : TP_ENTRY_SIZE_TERRESTRIAL);
+  }
+  return true;
+}
 
 extern const Subsystem kChannelsSubsystem = {"channels", ReadProfile, StartChannels};
 
@@ -114,20 +237,19 @@ TAP_API_FUNCTION int TAP_Channel_GetInfo(int type, int number, TYPE_TapChInfo *i
   memset(info, 0, sizeof *info);
   dword flags = GetLE32(entry);
   dword nameOffset = GetLE32(entry + 16);
-  if (nameOffset < emu::kNameBlockSize) {
-    emu::CopyText(info->chName, sizeof info->chName, emu::gNames + nameOffset, emu::kNameBlockSize - nameOffset);
+  if (nameOffset < SERVICE_NAME_BLOCK_SIZE) {
+    emu::CopyText(info->chName, sizeof info->chName, emu::gNames + nameOffset,
+                  std::min<size_t>(SERVICE_NAME_MAX, SERVICE_NAME_BLOCK_SIZE - nameOffset));
   }
   info->satIdx = (byte)(flags & 0xFF);
-  if (info->satIdx < emu::kSatelliteCapacity) {
-    emu::CopyText(info->satName, sizeof info->satName, emu::gSatellites + info->satIdx * SAT_ENTRY_SIZE + 4,
-                  SAT_ENTRY_SIZE - 4);
-  }
+  emu::SatelliteName(info->satIdx, info->satName, sizeof info->satName);
   info->svcId = GetLE16(entry + 4);
   info->logicalChNum = GetLE16(entry + 22);
-  const byte *transponder = emu::Transponder(info->satIdx, (int)(flags >> 16 & 0x3FF));
-  if (transponder) {
-    info->tsId = GetLE16(transponder + 10);
-    info->orgNetId = GetLE16(transponder + 14);
+  emu::TransponderIds ids;
+  if (emu::Transponder(info->satIdx, (int)(flags >> 16 & 0x3FF), &ids)) {
+    info->tsId = ids.tsid;
+    info->orgNetId = ids.onid;
+    info->networkId = ids.networkId;
   }
   return 1;
 }
@@ -139,16 +261,27 @@ TAP_API_FUNCTION int TAP_Channel_GetCurrent(int *type, int *number) {
   return 1;
 }
 
+// A service can be played unless it is missing, deleted or locked (the firmware would ask
+// for the PIN, which a TAP cannot give).
 TAP_API_FUNCTION int TAP_Channel_IsPlayable(int, int type, int number) {
   const byte *entry = emu::Service(type, number);
-  return entry && !(GetLE32(entry) & 0x80000000u) ? 1 : 0;
+  return entry && !(GetLE32(entry) & (emu::kFlagDeleted | emu::kFlagLocked)) ? 1 : 0;
 }
 
 TAP_API_FUNCTION int TAP_Channel_Start(int mainSub, int type, int number) {
-  if (!TAP_Channel_IsPlayable(mainSub, type, number)) return 0;
+  const byte *entry = emu::Service(type, number);
+  const char *refusal = !entry                                      ? "no such service"
+                        : (GetLE32(entry) & emu::kFlagDeleted) != 0 ? "deleted"
+                        : (GetLE32(entry) & emu::kFlagLocked) != 0  ? "locked"
+                                                                    : nullptr;
+  if (refusal) {
+    emu::Effect("channel %s %d refused: %s", type == 1 ? "radio" : type == 0 ? "tv" : "type", number, refusal);
+    return 0;
+  }
+  (void)mainSub;
   emu::gCurrentType = type;
   emu::gCurrentNumber = number;
-  emu::Effect("channel %s %d", type ? "radio" : "tv", number);
+  emu::Effect("channel %s %d", emu::TypeName(type), number);
   return 1;
 }
 
@@ -170,18 +303,18 @@ FIRMWARE_HOOK int ApplSvc_GetSvcIdx(unsigned char type, unsigned char satellite,
 
 // The transponder number on a satellite with this stream and network ID, or -1.
 FIRMWARE_HOOK int ApplSvc_GetTpIdx(unsigned char satellite, unsigned short tsid, unsigned short onid) {
-  for (int number = 0;; number++) {
-    const byte *entry = emu::Transponder(satellite, number);
-    if (!entry) return -1;
-    if (GetLE16(entry + 10) == tsid && GetLE16(entry + 14) == onid) return number;
+  emu::TransponderIds ids;
+  for (int number = 0; emu::Transponder(satellite, number, &ids); number++) {
+    if (ids.tsid == tsid && ids.onid == onid) return number;
   }
+  return -1;
 }
 
 // Adds a name to the name block; its offset, or -1 when the block is full.
 FIRMWARE_HOOK int Appl_AddSvcName(const char *name) {
   if (!name) return -1;
   size_t length = strlen(name);
-  if (emu::gNamesUsed + length + 1 > emu::kNameBlockSize) return -1;
+  if (emu::gNamesUsed + length + 1 > SERVICE_NAME_BLOCK_SIZE) return -1;
   size_t offset = emu::gNamesUsed;
   memcpy(emu::gNames + offset, name, length + 1);
   emu::gNamesUsed += length + 1;
@@ -200,7 +333,7 @@ FIRMWARE_HOOK int Appl_SetProviderName(char *name) {
   if (!name) return -1;
   char wanted[PROVIDER_ENTRY_SIZE] = {};
   snprintf(wanted, sizeof wanted, "%s", name);
-  for (int i = 0; i < emu::kProviderCount; i++) {
+  for (int i = 0; i < PROVIDER_ENTRIES; i++) {
     byte *entry = emu::gProviders + i * PROVIDER_ENTRY_SIZE;
     if (!entry[0]) {
       memcpy(entry, wanted, sizeof wanted);

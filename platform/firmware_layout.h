@@ -69,7 +69,7 @@ enum {
 // The service, name, provider, satellite, transponder, favourites and timer tables: their
 // layouts are those of platform/firmware_tables.h.
 // Settings ("_applEepromAddr"): byte SETTINGS_FAV_GROUP is the selected favourites group.
-enum { SETTINGS_SIZE = 256 };
+enum { SETTINGS_SIZE = SETTINGS_BLOCK_SIZE };
 // Recording slots ("_pvrRecInfo"): entries of the timer entry size; u16 duration at 6.
 enum { RECORDING_SLOT_DURATION = 6 };
 // EPG events of the firmware's pool: u32 address of the next event at offset 0.

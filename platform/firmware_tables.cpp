@@ -197,6 +197,23 @@ byte *TimerEntry(const FirmwareTables &tables, int index) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
+// Logo IDs
+
+uint64_t ChannelLogoID(word satPosition, word onid, word tsid, word serviceId) {
+  int32_t low = (int32_t)((uint32_t)tsid << 16 | serviceId);
+  uint64_t high = (uint64_t)satPosition << 48 | (uint64_t)onid << 32;
+  return high | (uint64_t)(int64_t)low;
+}
+
+uint64_t AnalogueInputLogoID(int number) {
+  return number == 2 ? LOGO_ID_AV_COMPOSITE : number == 4 ? LOGO_ID_AV_COMPONENT : LOGO_ID_AV_INPUT;
+}
+
+const char *AnalogueInputName(int number) {
+  return number == 2 ? "AV Composite" : number == 4 ? "AV Component" : "AV Input";
+}
+
+// ---------------------------------------------------------------------------------------
 // Entries
 
 int DecodeServiceEntry(const byte *e, dword entrySize, const FirmwareBlock &names,

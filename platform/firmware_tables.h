@@ -9,6 +9,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "platform/tap_api.h"
 
@@ -44,7 +45,33 @@ enum {
   TIMER_FILE_NAME_FIELD = 131,
   TIMER_FILE_NAME_MAX = 130,
   TIMER_RECORD_FILE_NAME_SIZE = 133,
+
+  // Tables whose size the firmware does not publish: the support layer reads no further
+  // than these sizes, and pvrsim's tables have exactly these sizes (zero-padded).
+  SERVICE_NAME_BLOCK_SIZE = 128 * 1024,
+  PROVIDER_BLOCK_SIZE = PROVIDER_ENTRIES * PROVIDER_ENTRY_SIZE,
+  SAT_TABLE_ENTRIES = 64,
+  SAT_TABLE_SIZE = SAT_TABLE_ENTRIES * SAT_ENTRY_SIZE,
+  TP_TABLE_ENTRIES = 4000,
+  TP_TABLE_SIZE = 4 + TP_TABLE_ENTRIES * TP_ENTRY_SIZE_SATELLITE,
+  SETTINGS_BLOCK_SIZE = 256,
 };
+
+// Service types of the API: TV, radio and the PVR's analogue inputs.
+enum { SERVICE_TV = 0, SERVICE_RADIO = 1, SERVICE_ANALOGUE = 99 };
+
+// The logo ID of a channel: satellite position, original network ID, transport stream ID
+// and service ID, 16 bits each from the top, with the low 32 bits sign-extended over the
+// high ones (a TSID of 0x8000 or more makes bits 63-32 all ones).
+uint64_t ChannelLogoID(word satPosition, word onid, word tsid, word serviceId);
+
+// The analogue inputs: number 0 "AV Input", 2 "AV Composite", 4 "AV Component". A timer's
+// analogue type names them the same way; any other number is the AV input.
+const uint64_t LOGO_ID_AV_INPUT = 0xFFFFFFFFFFFFFF00ull;
+const uint64_t LOGO_ID_AV_COMPOSITE = 0xFFFFFFFFFFFFFF02ull;
+const uint64_t LOGO_ID_AV_COMPONENT = 0xFFFFFFFFFFFFFF04ull;
+uint64_t AnalogueInputLogoID(int number);
+const char *AnalogueInputName(int number);
 
 // Service record (one TV or radio service).
 struct ServiceRecord {

@@ -1,9 +1,12 @@
 """Orvane.tap as an HTTP server in pvrsim: answers, static files, entity tags, the /mnt rule."""
+import hashlib
 import http.client
 import os
 import socket
 import subprocess
 import time
+
+import pytest
 
 from conftest import get, public_html, raw_request, read_log, write_ini
 
@@ -156,3 +159,92 @@ def test_client_leaving_mid_answer_does_not_stop_the_server(pvr_root, web_server
     assert sim.process.poll() is None
     status, fields, body = get(sim.port, "/big.bin")
     assert len(body) == int(fields["content-length"]) == 8 << 20
+
+
+def test_slow_client_with_a_tiny_window_gets_every_byte(pvr_root, web_server):
+    content = os.urandom(3 << 20)
+    public_html(pvr_root, "movie.mpg", content)
+    sim = web_server()
+    with socket.socket() as s:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 2048)   # before connecting: a small window
+        s.settimeout(20)
+        s.connect(("127.0.0.1", sim.port))
+        s.sendall(b"GET /movie.mpg HTTP/1.1\r\n\r\n")
+        received, reads = bytearray(), 0
+        while True:
+            chunk = s.recv(4096)
+            if not chunk:
+                break
+            received += chunk
+            reads += 1
+            if reads % 64 == 0:
+                time.sleep(0.01)   # the server's sends block again and again
+    head, _, body = bytes(received).partition(b"\r\n\r\n")
+    assert f"\r\nContent-Length: {len(content)}\r\n".encode() in head + b"\r\n"
+    assert hashlib.sha256(body).hexdigest() == hashlib.sha256(content).hexdigest()
+    # The log reports what was sent of the header and of the payload.
+    log = read_log(pvr_root)
+    assert f"NetHTTPRespond: Sending payload: {len(content)}." in log
+    assert f"NetHTTPRespond Sent: {len(head) + 4}, errno: 0." in log
+    assert f"NetHTTPRespond Sent: {len(content)}, errno: 0." in log
+
+
+def answer_and_segments(port, request):
+    """Sends request and returns the answer and the payloads of the TCP segments that carried
+    it, captured on the loopback interface."""
+    capture = socket.socket(socket.AF_PACKET, socket.SOCK_RAW, socket.htons(0x0003))
+    try:
+        capture.bind(("lo", 0))
+        capture.settimeout(2)
+        answer = raw_request(port, request)
+        segments = []
+        deadline = time.time() + 5
+        while time.time() < deadline:
+            frame, address = capture.recvfrom(70000)
+            if address[2] == socket.PACKET_OUTGOING or len(frame) < 34 or frame[12:14] != b"\x08\x00":
+                continue   # each frame on lo is seen twice; only IPv4 counts
+            ip = frame[14:]
+            tcp = ip[(ip[0] & 15) * 4:int.from_bytes(ip[2:4], "big")]
+            if ip[9] != 6 or int.from_bytes(tcp[0:2], "big") != port:
+                continue
+            payload = tcp[(tcp[12] >> 4) * 4:]
+            if payload:
+                segments.append(payload)
+            if tcp[13] & 1:   # FIN: the answer is complete
+                break
+        return answer, segments
+    finally:
+        capture.close()
+
+
+def test_header_and_body_leave_in_one_segment(pvr_root, web_server):
+    if os.geteuid() != 0:
+        pytest.skip("capturing on the loopback interface needs root")
+    public_html(pvr_root, "page.html", b"<p>" + b"x" * 2000 + b"</p>")
+    sim = web_server(ini="cachecontrol=1\n")
+    tag = get(sim.port, "/page.html")[1]["etag"]
+    for request in (b"GET /page.html HTTP/1.1\r\n\r\n",
+                    f"GET /page.html HTTP/1.1\r\nIf-None-Match: {tag}\r\n\r\n".encode(),
+                    b"GET /missing.html HTTP/1.1\r\n\r\n",
+                    b"GET /api?function=x&tap=1234! HTTP/1.1\r\n\r\n"):
+        answer, segments = answer_and_segments(sim.port, request)
+        assert answer.startswith(b"HTTP/1.1 ") and segments == [answer], (request, [len(s) for s in segments])
+    # A 401, whose payload is the whole head, too.
+    write_ini(pvr_root, f"port={sim.port}\nlogginglevel=3\nauthentication=2\ncredentials=dXNlcjpwYXNz\n")
+    sim.send("reload")
+    sim.expect(r"event 0xfe01")
+    answer, segments = answer_and_segments(sim.port, b"GET /page.html HTTP/1.1\r\n\r\n")
+    assert answer == (b"HTTP/1.1 401 Access Denied\r\nWWW-Authenticate: Basic realm=\"Orvane\"\r\n"
+                      b"Content-Length: 0\r\n\r\n")
+    assert segments == [answer]
+
+
+def test_files_around_the_read_limit_arrive_whole(pvr_root, web_server):
+    # Files up to 64 KiB are read into a buffer, larger ones mapped.
+    contents = {size: os.urandom(size) for size in (1, 65535, 65536, 65537, 300000)}
+    for size, content in contents.items():
+        public_html(pvr_root, f"f{size}.bin", content)
+    sim = web_server(ini="cachecontrol=0\n")
+    for size, content in contents.items():
+        status, fields, body = get(sim.port, f"/f{size}.bin")
+        assert status == "HTTP/1.1 200 OK" and fields["content-length"] == str(size) and body == content, size

@@ -6,24 +6,34 @@ import sys
 from conftest import BUILD, SOURCE
 
 PACKAGER = os.path.join(SOURCE, "tools", "make_package.py")
-PUBLIC = os.path.join(BUILD, "public_html")
+WEB_FILES = ("index.html", "app.js", "app.css", "language-en.txt", "language-de.txt")
+
+
+def web_root(folder):
+    """A web root with the files the browser application's build writes (any build folder
+    may run this test, built with the application or not)."""
+    folder.mkdir()
+    for number, name in enumerate(WEB_FILES):
+        (folder / name).write_bytes(f"{name} {number}\n".encode() * 50)
+    return str(folder)
 
 
 def test_archive_has_the_pvr_folder_layout(tmp_path):
     archive = str(tmp_path / "orvane.tar.gz")
-    subprocess.run([sys.executable, PACKAGER, BUILD, PUBLIC, archive], check=True, capture_output=True)
+    public = web_root(tmp_path / "public_html")
+    subprocess.run([sys.executable, PACKAGER, BUILD, public, archive], check=True, capture_output=True)
     listing = subprocess.run(["tar", "-tvzf", archive], check=True, capture_output=True, text=True).stdout
     entries = {line.split()[-1]: line.split()[0] for line in listing.splitlines()}
     assert entries["ProgramFiles/Orvane.tap"] == "-rw-r--r--"
     assert entries["ProgramFiles/Settings/Orvane/skimlet"] == "-rwxr-xr-x"
-    for name in ("index.html", "app.js", "app.css", "language-en.txt", "language-de.txt"):
+    for name in WEB_FILES:
         assert f"ProgramFiles/Settings/Orvane/public_html/{name}" in entries
     unpacked = tmp_path / "disk"
     unpacked.mkdir()
     subprocess.run(["tar", "-xzf", archive, "-C", str(unpacked)], check=True)
     ini = (unpacked / "ProgramFiles/Settings/Orvane/Orvane.ini").read_bytes()
     assert b"port=8000\r\n" in ini and b"authentication=1\r\n" in ini
-    with open(os.path.join(PUBLIC, "app.js"), "rb") as f:
+    with open(os.path.join(public, "app.js"), "rb") as f:
         assert (unpacked / "ProgramFiles/Settings/Orvane/public_html/app.js").read_bytes() == f.read()
 
 

@@ -17,64 +17,13 @@
 
 #include "tests/unit/emulated_pvr.h"
 #include "tests/unit/python_oracle.h"
+#include "tests/unit/world_tables_oracle.h"
 
 namespace {
 
 using json = nlohmann::json;
 
-// The tables of a world as the Python encoder writes them, and a FirmwareTables over them.
-struct EncodedWorld {
-  int systemType = 0;
-  dword timerEntrySize = 0;
-  std::map<std::string, std::vector<byte>> blocks;
-  FirmwareTables tables = {};
-
-  FirmwareBlock Block(const std::string &name) {
-    std::vector<byte> &b = blocks[name];
-    return FirmwareBlock{b.empty() ? nullptr : b.data(), (dword)b.size()};
-  }
-  // Points the tables at the blocks (again, after a block was changed).
-  void Bind() {
-    tables.systemType = systemType;
-    tables.tvServices = Block("tvSvc");
-    tables.radioServices = Block("radioSvc");
-    tables.serviceNames = Block("svcName");
-    tables.providers = Block("providerInfo");
-    tables.satellites = Block("satInfo");
-    tables.transponders = Block("tpInfo");
-    tables.favourites = Block("favGrp");
-    tables.settings = Block("applEepromAddr");
-    tables.timers = Block("timer");
-    tables.timerEntrySize = timerEntrySize;
-  }
-};
-
-EncodedWorld Encode(const json &world, bool interleave = false) {
-  char path[] = "/tmp/orvane-world-XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  close(fd);
-  std::ofstream(path) << world.dump();
-  int status = 0;
-  std::string out = RunCommand(std::string("/usr/bin/python3 " ORVANE_SOURCE_DIR "/tests/oracles/pvr_tables.py encode ") +
-                                   path + (interleave ? " --interleave" : ""),
-                               &status);
-  unlink(path);
-  EncodedWorld encoded;
-  json parsed = json::parse(out, nullptr, false);
-  EXPECT_EQ(status, 0);
-  EXPECT_FALSE(parsed.is_discarded()) << out;
-  if (parsed.is_discarded()) return encoded;
-  encoded.systemType = parsed["system_type"];
-  encoded.timerEntrySize = parsed["timer_entry_size"];
-  EXPECT_EQ(parsed["favourites_distance"], world.value("favourites_variant", 9424));
-  for (auto &item : parsed["tables"].items()) {
-    std::string bytes = FromHex(item.value().get<std::string>());
-    encoded.blocks[item.key()] = std::vector<byte>(bytes.begin(), bytes.end());
-  }
-  encoded.Bind();
-  return encoded;
-}
+EncodedWorld Encode(const json &world, bool interleave = false) { return EncodeWorld(world, interleave); }
 
 std::vector<byte> Bytes(const std::string &hex) {
   std::string b = FromHex(hex);

@@ -3,12 +3,14 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "platform/firmware_hooks.h"
@@ -43,16 +45,60 @@ void CloseListening(const char *message, bool withErrno) {
   close(gListenSocket);
 }
 
-// Sends all of data on the client connection; the result of the last send call.
-long SendAll(const char *data, int length) {
+// Sends the parts on the client connection in one sendmsg, and again from where it stopped
+// after a partial send (a signal, or the send time-out while the client reads slowly).
+// Returns the bytes sent, or the failed call's result when nothing was sent.
+long SendParts(struct iovec *parts, int count) {
   long total = 0;
-  while (total < length) {
-    ssize_t sent = send(gInboundSocket, data + total, (size_t)(length - total), MSG_NOSIGNAL);
+  while (count > 0 && parts->iov_len == 0) {
+    parts++;
+    count--;
+  }
+  while (count > 0) {
+    struct msghdr message = {};
+    message.msg_iov = parts;
+    message.msg_iovlen = (size_t)count;
+    ssize_t sent = sendmsg(gInboundSocket, &message, MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR) continue;
-    if (sent <= 0) return total > 0 ? total : sent;
+    if (sent <= 0) return total > 0 ? total : (long)sent;
     total += sent;
+    for (; count > 0 && (size_t)sent >= parts->iov_len; parts++, count--) sent -= (ssize_t)parts->iov_len;
+    if (count > 0) {
+      parts->iov_base = static_cast<char *>(parts->iov_base) + sent;
+      parts->iov_len -= (size_t)sent;
+    }
   }
   return total;
+}
+
+// The share of a send's result that fell to a part of length bytes after offset bytes:
+// what was sent of it, or the failed call's result when nothing at all was sent.
+long SentOfPart(long sent, int offset, int length) {
+  if (sent < 0) return sent;
+  long part = sent - offset;
+  if (part < 0) return 0;
+  return part < length ? part : length;
+}
+
+// A client socket from the listening one, not inherited by programs the PVR starts. A
+// kernel without accept4 is remembered and served by accept and fcntl.
+bool gAccept4Missing;
+
+int AcceptClient() {
+  // A failed accept costs the kernel a socket made and freed again; asking first whether a
+  // connection waits keeps the idle events cheap.
+  struct pollfd listening = {gListenSocket, POLLIN, 0};
+  if (poll(&listening, 1, 0) != 1 || !(listening.revents & POLLIN)) return -1;
+  socklen_t size = sizeof gNexusInbound;
+  sockaddr *address = reinterpret_cast<sockaddr *>(&gNexusInbound);
+  if (!gAccept4Missing) {
+    int inbound = accept4(gListenSocket, address, &size, SOCK_CLOEXEC);
+    if (inbound >= 0 || (errno != ENOSYS && errno != EINVAL)) return inbound;
+    gAccept4Missing = true;
+  }
+  int inbound = accept(gListenSocket, address, &size);
+  if (inbound >= 0) fcntl(inbound, F_SETFD, FD_CLOEXEC);
+  return inbound;
 }
 
 // Whether any slot records: the model's slots, or when no model record gave a sane number,
@@ -133,6 +179,10 @@ void NetServerInit() {
     CloseListening("Failed to set socket option on listening socket. errno=%d.", true);
     return;
   }
+  // Accepted sockets inherit the send time-out, so a client that stops reading cannot stall
+  // the PVR for longer; they do not inherit O_NONBLOCK, so their sends block.
+  struct timeval timeout = {SEND_TIMEOUT_SECONDS, 0};
+  setsockopt(gListenSocket, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   memset(&gNexusServer, 0, sizeof gNexusServer);
   gNexusServer.sin_family = AF_INET;
   gNexusServer.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -166,16 +216,12 @@ void closeSockets() {
 }
 
 void NetServerCheck() {
-  socklen_t size = sizeof gNexusInbound;
-  int inbound = accept(gListenSocket, reinterpret_cast<sockaddr *>(&gNexusInbound), &size);
+  int inbound = AcceptClient();
   if (inbound < 0) {
     gInboundSocket = 0;
     return;
   }
   gInboundSocket = inbound;
-  fcntl(inbound, F_SETFD, FD_CLOEXEC);
-  struct timeval timeout = {SEND_TIMEOUT_SECONDS, 0};
-  setsockopt(inbound, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
   gServerStatus = 2;
   gConnectTicks = 0;
   LOGF(LOG_NETWORK, "Got connection from %s.", inet_ntoa(gNexusInbound.sin_addr));
@@ -223,19 +269,29 @@ void NetReadCommand(char *request, int length) {
 void NetHTTPRespond(const char *data, int length, const char *contentType, int cacheFlag) {
   LOGF(LOG_NETWORK, "NetHTTPRespond: Content-type = '%s', cache-control = %d.", contentType, cacheFlag);
   if (length < 0 || !data) length = 0;
+  // The header (none for a 401, whose payload is the whole head) and the payload (none
+  // for a 304) leave in one send.
+  char header[HEADER_SIZE];
+  int headerLength = 0;
   if (gHTTPstatus != 401) {
-    char header[HEADER_SIZE];
-    int headerLength = FormatHeader(header, length, contentType ? contentType : "text/html", cacheFlag);
+    headerLength = FormatHeader(header, length, contentType ? contentType : "text/html", cacheFlag);
     LOGF(LOG_NETWORK, "NetHTTPRespond: Sending header: %d. Socket = %d.", headerLength, gInboundSocket);
-    errno = 0;
-    long sent = SendAll(header, headerLength);
-    LOGF(LOG_NETWORK, "NetHTTPRespond Sent: %ld, errno: %d. Socket = %d.", sent, errno, gInboundSocket);
   }
-  errno = 0;
+  int payloadLength = gHTTPstatus != 304 ? length : 0;
   if (gHTTPstatus != 304) {
     LOGF(LOG_NETWORK, "NetHTTPRespond: Sending payload: %d. Socket = %d.", length, gInboundSocket);
-    long sent = SendAll(data, length);
-    LOGF(LOG_NETWORK, "NetHTTPRespond Sent: %ld, errno: %d. Socket = %d.", sent, errno, gInboundSocket);
+  }
+  struct iovec parts[2] = {{header, (size_t)headerLength}, {const_cast<char *>(data), (size_t)payloadLength}};
+  errno = 0;
+  long sent = SendParts(parts, 2);
+  int sendErrno = errno;
+  if (gHTTPstatus != 401) {
+    LOGF(LOG_NETWORK, "NetHTTPRespond Sent: %ld, errno: %d. Socket = %d.", SentOfPart(sent, 0, headerLength),
+         sendErrno, gInboundSocket);
+  }
+  if (gHTTPstatus != 304) {
+    LOGF(LOG_NETWORK, "NetHTTPRespond Sent: %ld, errno: %d. Socket = %d.",
+         SentOfPart(sent, headerLength, payloadLength), sendErrno, gInboundSocket);
   }
   close(gInboundSocket);
   gHTTPstatus = 200;

@@ -24,6 +24,9 @@ void NetServerRead();
 // Closes the open connection and the listening socket; status 0 (no socket).
 void closeSockets();
 void NetReadCommand(char *request, int length);
+// Sends the answer, its header and length bytes of data together, and closes the connection.
+// The send blocks until the client has taken it all or the send time-out passes without
+// progress. A 304 has no payload; a 401's data is its whole head.
 void NetHTTPRespond(const char *data, int length, const char *contentType, int cacheFlag);
 void NetSend401();
 void NetSend404();

@@ -9,6 +9,7 @@
 #include "common/packed_date.h"
 #include "common/text_helpers.h"
 #include "common/url_params.h"
+#include "platform/firmware_tables.h"
 #include "platform/pvr_date_math.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
@@ -116,7 +117,7 @@ uint64_t RequestedLogoId(const EPGRequest &r) {
 uint64_t LogoIdOfEvent(const EPGEvent *e) {
   word position = 0;
   if (gEPGFirmware.satellitePosition) gEPGFirmware.satellitePosition(e->satindex, &position);
-  return EPGLogoID(position, e->networkid, e->tsid, e->serviceid);
+  return ChannelLogoID(position, e->networkid, e->tsid, e->serviceid);
 }
 
 // Collects the indexes of the SmartEPG records that pass. Returns the count; -1 when the

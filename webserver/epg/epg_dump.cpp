@@ -11,6 +11,7 @@
 #include "webserver/epg/apprentice_status.h"
 #include "webserver/epg/epg_firmware_access.h"
 #include "platform/firmware_epg.h"
+#include "platform/firmware_tables.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ bool WriteItem(FILE *file, dword tag, const byte *bytes, dword length) {
 bool WriteRecord(FILE *file, const EPGPoolView *view, const FirmwareEvent *e, PositionCache *positions) {
   byte fixed[PVR_REC_FIXED_SIZE];
   memcpy(fixed, e->raw, PVR_EVT_SIZE);
-  uint64_t logoId = EPGLogoID(PositionOf(e->satIndex, positions), e->networkId, e->tsid, e->serviceId);
+  uint64_t logoId = ChannelLogoID(PositionOf(e->satIndex, positions), e->networkId, e->tsid, e->serviceId);
   PutLE32(fixed + PVR_REC_CHANNEL, (uint32_t)logoId);
   PutLE32(fixed + PVR_REC_CHANNEL + 4, (uint32_t)(logoId >> 32));
   int startOffset = 0, endOffset = 0;

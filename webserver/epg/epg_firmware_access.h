@@ -34,8 +34,3 @@ struct EPGFirmwareAccess {
 };
 
 extern EPGFirmwareAccess gEPGFirmware;
-
-// The 64-bit logo ID of a channel: satellite position, network ID, transport stream ID and
-// service ID, 16 bits each from the top, with the low 32 bits sign-extended over the high
-// ones (a TSID of 0x8000 or more makes bits 63-32 all ones).
-uint64_t EPGLogoID(word position, word networkId, word tsid, word serviceId);

@@ -1,0 +1,46 @@
+// The PVR's world: the firmware's service, name, provider, satellite, transponder,
+// favourites, settings and timer tables, installed as bytes in the firmware's layouts of
+// the system type (each table zero-padded to its firmware size) under the table hooks.
+// The channel and timer subsystems answer the TAP API from these same bytes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/firmware_layout.h"
+
+namespace emu {
+
+struct TableImage {
+  int systemType = SYSTEM_TYPE_SATELLITE;
+  std::vector<byte> tvServices, radioServices;   // SERVICE_ENTRY_SIZE bytes per service
+  std::vector<byte> serviceNames, providers, satellites, transponders;
+  std::vector<byte> favourites;                  // the variant's size: 1644 or 9424 bytes
+  std::vector<byte> settings;
+  std::vector<byte> timers;                      // timerEntrySize bytes per timer
+  size_t timerEntrySize = TIMER_ENTRY_SIZE;
+  int currentType = -1, currentNumber = -1;      // the current channel; -1: none
+};
+
+// Puts the tables under the hooks; false with a message when one does not fit its
+// firmware size or the layout (system type, favourites size, timer entry size) is unknown.
+bool InstallTables(const TableImage &image, std::string *error);
+int WorldSystemType();
+
+// The parts of InstallTables, in the subsystems that own the tables.
+bool InstallChannelTables(const TableImage &image, std::string *error);
+bool InstallTimerTable(const TableImage &image, std::string *error);
+
+// The favourites block as it is now (the firmware's changes included).
+std::vector<byte> FavouritesBlock();
+// The timer table as it is now: the timers' entries, and their size.
+std::vector<byte> TimerTable(size_t *entrySize);
+// What a timer takes from its service: satellite index, service ID, PMT PID and its
+// transponder's table entry (null when the service has none). False for no such service.
+bool TimerServiceFields(int type, int number, byte *satellite, word *serviceId, word *pmtPid, const byte **tpEntry);
+
+// Capacities of the emulated firmware.
+constexpr int kServiceCapacity = 5000;   // services of each type
+constexpr int kTimerCapacity = 100;
+
+}  // namespace emu
