@@ -2,8 +2,10 @@
 
 #include <string.h>
 
+#include "platform/channel_lookup.h"
 #include "platform/firmware_hooks.h"
 #include "platform/firmware_memory.h"
+#include "platform/flash_tables.h"
 
 namespace {
 
@@ -51,6 +53,13 @@ int ServiceNumberOfKey(const EPGServiceKey *key, int *svctype, int *svcnum) {
   return 0;
 }
 
+int SatellitePosition(int satIndex, word *position) {
+  SatelliteRecord satellite;
+  if (!FlashSatTablesGetInfo(satIndex, &satellite)) return 0;
+  *position = satellite.satPosition;
+  return 1;
+}
+
 }  // namespace
 
 void BindEPGFirmware() {
@@ -59,4 +68,7 @@ void BindEPGFirmware() {
   gEPGFirmware.serviceEvents = ServiceEventsOfFirmware;
   gEPGFirmware.serviceKey = ServiceKeyOfChannel;
   gEPGFirmware.serviceNumber = ServiceNumberOfKey;
+  gEPGFirmware.satellitePosition = SatellitePosition;
+  gEPGFirmware.channelLogoId = LogoManager_GetChannelID;
+  gEPGFirmware.serviceOfLogoId = LogoManager_GetServiceNumByChannelID;
 }
