@@ -27,6 +27,7 @@ byte gAnalogEncoderMode;
 bool ReadProfile(const nlohmann::json &json, std::string *error) {
   SystemProfile p;
   p.systemId = json.value("system_id", p.systemId);
+  p.systemType = json.value("system_type", p.systemType);
   p.tapApiVersion = json.value("tap_api_version", p.tapApiVersion);
   p.powerOnSource = json.value("power_on_source", p.powerOnSource);
   p.externalPartitions = json.value("external_partitions", std::vector<std::string>());

@@ -10,10 +10,11 @@
 
 namespace emu {
 
-// Profile: "system_id", "tap_api_version", "system_vars" ({"number": value}),
+// Profile: "system_id", "system_type", "tap_api_version", "system_vars" ({"number": value}),
 // "power_on_source", "external_partitions" (mount paths such as "/mnt/sdb1").
 struct SystemProfile {
   word systemId = 22010;
+  int systemType = 5;          // "system_type": 5 satellite, 6 terrestrial, 7 cable
   dword tapApiVersion = 0x1000;
   std::map<int, int> systemVars;
   dword powerOnSource = 0;
