@@ -8,8 +8,6 @@
 // pool (offset 40) and of its service (offset 44); the last event of a list links back to
 // the list's head, the firmware's end-of-list mark. The pool list runs in the order of the
 // world file, each service's list newest first.
-#include <errno.h>
-#include <iconv.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
@@ -22,6 +20,7 @@
 #include <vector>
 
 #include "emulator/emu_firmware.h"
+#include "emulator/emu_world.h"
 #include "emulator/emulator.h"
 #include "platform/byte_order.h"
 
@@ -90,44 +89,6 @@ bool ParseUtc(const std::string &text, int64_t *utc) {
   return true;
 }
 
-// A text in the PVR's bytes: the character-table selector of the charset, then the text in
-// that table (WORLD.md, names).
-bool EncodeText(const std::string &utf8, const std::string &charset, std::string *out, std::string *error) {
-  if (utf8.empty() || charset == "utf-8-raw") {
-    *out = utf8;
-    return true;
-  }
-  if (charset == "utf-8") {
-    *out = "\x15" + utf8;
-    return true;
-  }
-  int table = 1;
-  if (charset != "latin1" && (sscanf(charset.c_str(), "iso8859-%d", &table) != 1 || table < 5 || table > 15 ||
-                              table == 12 || charset != "iso8859-" + std::to_string(table))) {
-    *error = "unknown charset \"" + charset + "\"";
-    return false;
-  }
-  std::string target = "ISO-8859-" + std::to_string(table);
-  iconv_t cd = iconv_open(target.c_str(), "UTF-8");
-  if (cd == (iconv_t)-1) {
-    *error = "no converter to " + target;
-    return false;
-  }
-  std::string converted(utf8.size(), '\0');
-  char *in = const_cast<char *>(utf8.data());
-  char *o = &converted[0];
-  size_t inLeft = utf8.size(), outLeft = converted.size();
-  size_t done = iconv(cd, &in, &inLeft, &o, &outLeft);
-  iconv_close(cd);
-  if (done == (size_t)-1) {
-    *error = "\"" + utf8 + "\" cannot be written in " + charset;
-    return false;
-  }
-  converted.resize(converted.size() - outLeft);
-  *out = table == 1 ? converted : std::string(1, (char)(table - 4)) + converted;
-  return true;
-}
-
 // The tuning values of service {"type", "number"} of the world.
 bool ServiceOfWorld(const nlohmann::json &world, const nlohmann::json &ref, WorldEvent *e, std::string *error) {
   int type = ref.value("type", 0), number = ref.value("number", -1);
@@ -186,9 +147,9 @@ bool ReadEvent(const nlohmann::json &world, const nlohmann::json &j, int index, 
   }
   e->language = j.value("lang", std::string("eng"));
   std::string charset = j.value("charset", std::string("latin1"));
-  if (!EncodeText(j.value("name", std::string()), charset, &e->name, error) ||
-      !EncodeText(j.value("description", std::string()), charset, &e->description, error) ||
-      !EncodeText(j.value("text", std::string()), charset, &e->text, error)) {
+  if (!WorldText(j.value("name", std::string()), charset, &e->name, error) ||
+      !WorldText(j.value("description", std::string()), charset, &e->description, error) ||
+      !WorldText(j.value("text", std::string()), charset, &e->text, error)) {
     return Fail(error, where + *error);
   }
   if (e->name.size() > 255) return Fail(error, where + "the name takes more than 255 bytes");
@@ -197,22 +158,12 @@ bool ReadEvent(const nlohmann::json &world, const nlohmann::json &j, int index, 
   return true;
 }
 
-// Reads the "epg" section of DIR/world.json (no file or no section: an empty EPG).
-bool ReadProfile(const nlohmann::json &, std::string *error) {
+// Reads the "epg" section of a world (none: an empty EPG).
+bool ReadWorldEpg(const nlohmann::json &world, std::string *error) {
   gWorld = WorldEpg();
-  FILE *file = fopen((gRoot + "/world.json").c_str(), "rb");
-  if (!file) return true;
-  std::string text;
-  char buffer[65536];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-  fclose(file);
-  nlohmann::json world = nlohmann::json::parse(text, nullptr, false);
-  if (world.is_discarded() || !world.is_object()) {
-    *error = "world.json is not a JSON object";
-    return false;
-  }
-  if (!world.contains("epg")) return true;
+  if (!world.is_object() || !world.contains("epg")) return true;
   const nlohmann::json &epg = world["epg"];
+  if (!epg.is_object()) return Fail(error, "not an object");
   gWorld.followClock = epg.value("follow_clock", false);
   if (gWorld.followClock) {
     int64_t base;
@@ -229,6 +180,8 @@ bool ReadProfile(const nlohmann::json &, std::string *error) {
   }
   return true;
 }
+
+bool ReadProfile(const nlohmann::json &, std::string *) { return true; }
 
 dword PackedDate(int64_t unixSeconds) {
   int64_t minutes = unixSeconds / 60;
@@ -336,12 +289,20 @@ void StartEpg() {
     }
   }
   PublishTable(FW_HOOK_AustralianGenreTexts, gGenreTable);
+  // Empty until the world's events are installed.
+  gWorld = WorldEpg();
   BuildPool();
 }
 
 }  // namespace
 
 extern const Subsystem kEpgSubsystem = {"EPG", ReadProfile, StartEpg};
+
+bool InstallEpg(const nlohmann::json &world, std::string *error) {
+  if (!ReadWorldEpg(world, error)) return false;
+  BuildPool();
+  return true;
+}
 
 }  // namespace emu
 

@@ -12,7 +12,9 @@ import zoneinfo
 from conftest import BUILD, SOURCE
 
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "oracles"))
 import make_demo_disk  # noqa: E402
+import pvr_tables  # noqa: E402
 import smartepg_db  # noqa: E402
 
 CLOCK = datetime.datetime(2024, 3, 29, 10, 7)
@@ -80,6 +82,8 @@ def events(world):
             "timezone": int(local_start.utcoffset().total_seconds() // 60), "duration": e["duration"],
             "running": 4 if start <= CLOCK < end else 1,
             "name": e.get("name", ""), "description": e.get("description", ""), "text": e.get("text", ""),
+            # the extended text as the firmware keeps it: its table's selector, then the text
+            "text_bytes": pvr_tables.pvr_text(e.get("text", ""), e.get("charset")) if e.get("text") else b"",
             "parental": e.get("parental", 0), "content": e.get("content", 0), "lang": e.get("lang", "eng"),
         })
     return out
