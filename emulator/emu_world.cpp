@@ -200,7 +200,7 @@ void ReadPvrText(const std::string &raw, json *object, const char *nameKey) {
 // A fixed field: raw cut or zero-padded to size bytes (no terminator when full).
 void PutField(byte *field, size_t size, const std::vector<byte> &raw) {
   memset(field, 0, size);
-  memcpy(field, raw.data(), std::min(size, raw.size()));
+  if (!raw.empty()) memcpy(field, raw.data(), std::min(size, raw.size()));
 }
 
 std::string FieldText(const byte *field, size_t size) {

@@ -9,7 +9,7 @@
 #include "platform/tap_api.h"
 
 // The address held in a 32-bit firmware word.
-inline byte *FirmwareAddress(dword word) { return reinterpret_cast<byte *>((uintptr_t)word); }
+inline byte *FirmwareAddress(dword value) { return reinterpret_cast<byte *>((uintptr_t)value); }
 // The 32-bit word of a firmware address; 0 for an address that does not fit.
 inline dword FirmwareWord(const void *address) {
   uintptr_t value = reinterpret_cast<uintptr_t>(address);
@@ -24,6 +24,8 @@ enum {
   TIME_INFO_MODE = 2,         // byte; both low bits set: daylight saving in force
   TIME_INFO_SIZE = 4,
 };
+static_assert(TIME_INFO_UTC_OFFSET + 2 == TIME_INFO_MODE && TIME_INFO_MODE < TIME_INFO_SIZE,
+              "the time settings' fields lie within the block");
 
 // "_tapTask": the task table, TAP_TASK_SLOTS slots of this layout.
 enum {
@@ -39,7 +41,8 @@ enum {
   TAP_TASK_FOLDER = TAP_FOLDER_PATH_SIZE,       // char[512]: current folder, a TAP path
   TAP_TASK_RECORD_SIZE = 2 * TAP_FOLDER_PATH_SIZE,
 };
-static_assert(TAP_TASK_SLOT_SIZE == 3 * 4, "a task slot is three 32-bit words");
+static_assert(TAP_TASK_SLOT_SIZE == 3 * 4 && TAP_TASK_EVENT_HANDLER + 4 == TAP_TASK_SLOT_SIZE,
+              "a task slot is three 32-bit words");
 static_assert(TAP_TASK_RECORD_SIZE == 1024, "a task record is two 512-byte texts");
 // "_curTapTask" is a u32: the slot of the TAP on whose behalf the firmware runs code.
 
@@ -52,7 +55,8 @@ enum {
   TAP_START_HANDOVER_BLOCK = 8,   // u32 address of the parameter block, or 0
   TAP_START_HANDOVER_SIZE = 12,
 };
-static_assert(TAP_START_HANDOVER_SIZE == 3 * 4, "the hand-over is three 32-bit words");
+static_assert(TAP_START_HANDOVER_SIZE == 3 * 4 && TAP_START_HANDOVER_BLOCK + 4 == TAP_START_HANDOVER_SIZE,
+              "the hand-over is three 32-bit words");
 
 // Firmware device event posted through "PutDevEvt" to switch the PVR off.
 enum : dword { DEV_EVENT_POWER_OFF = 0xEF00 };
@@ -86,6 +90,9 @@ enum {
   OSD_INFO_HEIGHT = 6,
   OSD_INFO_ENTRY_SIZE = 8,
 };
+static_assert(OSD_INFO_PIXELS + 4 == OSD_INFO_WIDTH && OSD_INFO_WIDTH + 2 == OSD_INFO_HEIGHT &&
+                  OSD_INFO_HEIGHT + 2 == OSD_INFO_ENTRY_SIZE,
+              "an OSD plane's entry: a 32-bit address and two 16-bit sizes");
 // External partitions ("_extPartitionInfo"): entries of a mount path, "_nExtPartition"
 // counts them.
 enum { EXT_PARTITION_PATH = 0, EXT_PARTITION_ENTRY_SIZE = 64 };
