@@ -154,3 +154,30 @@ def test_genre_lists(epg_pvr):
     au = ask(sim, "genre", genre_source="au", language="de")
     assert au["count"] == 16 and au["returned_source"] == "au" and au["requested_language"] == "de"
     assert au["genres"][4] == {"genre_code": "40", "genre_value": 64, "genre_text": "Sport"}
+
+
+@pytest.mark.parametrize("source", SOURCES)
+def test_logo_id_event_id_and_text_filters(epg_pvr, source):
+    sim = epg_pvr(None if source == "pvr" else source)
+    smartepg = {} if source == "pvr" else {"epgsource": "smartepg"}
+    # One channel by its logo ID (the version-15 layout reads the file of the channel asked
+    # for, so the channel is named too).
+    channel = [e for e in sim.events if (e["svctype"], e["svcnum"]) == (0, 4)]
+    logo = "%016x" % channel[0]["logoid"]
+    named = {"chtype": 0, "chnum": 4} if source == "smartepg15" else {}
+    answer = ask(sim, "get", logoid=logo, **named, **smartepg)
+    assert sorted(e["eventid"] for e in answer["event"]) == sorted(e["eventid"] for e in channel)
+    assert answer["count"] == len(channel)
+    assert ask(sim, "get", logoid="0123456789abcdef", **named, **smartepg)["count"] == 0
+    # One event by its ID, within the channel.
+    target = channel[len(channel) // 2]
+    answer = ask(sim, "get", eventid=target["eventid"], **named, **smartepg)
+    assert [e["eventid"] for e in answer["event"] if e["svcnum"] == 4] == [target["eventid"]]
+    assert all(e["eventid"] == target["eventid"] for e in answer["event"])
+    # A text in the name, description or extended text, ASCII letters without case.
+    word = "EPISODE 1" + "2"
+    answer = ask(sim, "get", text=word, **named, **smartepg)
+    pool = channel if named else sim.events
+    want = [e for e in pool if any(word.lower() in t.lower() for t in (e["name"], e["description"], e["text"]))]
+    assert sorted(e["eventid"] for e in answer["event"]) == sorted(e["eventid"] for e in want)
+    assert len(want) > 2

@@ -141,6 +141,24 @@ def test_a_search_finds_the_world_s_events_over_a_websocket(search_pvr):
     assert search(sim)["error_code"] == 0
 
 
+@pytest.mark.parametrize("layout", ["smartepg15", "smartepg13"])
+def test_a_search_of_the_smartepg_database(search_pvr, layout):
+    sim = search_pvr(smartepg=layout)
+    sim.expect(r"loaded slot 1 id 0x8e0a424e")
+    ack = search(sim, epgsource="smartepg")
+    assert (ack["error_code"], ack["epgsource"]) == (0, layout)
+    definition = fx.definition_lines("quiz", searches=[("T", "quiz tide", 100)], request=True)
+    progress, results = receive_results(sim.search_port, fx.request_text([definition]))
+    want = [e for e in sim.events if re.search("quiz tide", e["name"], re.I)]
+    assert results["count"] == len(want) == len(results["event"]) > 10
+    # SmartEPG keeps local starts: the same local times as the PVR's own EPG gives.
+    assert sorted((e["logoid"], e["eventid"], e["starttime_local"]) for e in results["event"]) == \
+        sorted(("%016x" % e["logoid"], e["eventid"], epg_world.json_date(e["start"])) for e in want)
+    assert progress[-1] == 100
+    # No PVR dump is needed for it.
+    assert not os.path.exists(os.path.join(sim.root, fx.ROOT_FOLDER, "PVR.epg"))
+
+
 def test_the_pvr_dump_is_kept_while_fresh(search_pvr):
     sim = search_pvr(ini="epgcache=2\n")
     dump = os.path.join(sim.root, fx.ROOT_FOLDER, "PVR.epg")
