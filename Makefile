@@ -58,7 +58,8 @@ demo: build
 
 run: demo
 	@echo "Orvane on the emulated PVR: http://localhost:$${PORT:-8000}/  user demo, password demo  (Ctrl-C stops it)"
-	$(BUILD)/emulator/pvrsim --root $(DEMO_ROOT) $(DEMO_ROOT)/mnt/hd/ProgramFiles/Orvane.tap
+	$(BUILD)/emulator/pvrsim --root $(DEMO_ROOT) $(DEMO_ROOT)/mnt/hd/ProgramFiles/Orvane.tap \
+	  $(DEMO_ROOT)/mnt/hd/ProgramFiles/SmartEPG.tap
 
 test: deps
 	$(MAKE) build asan pvr

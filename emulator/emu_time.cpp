@@ -18,6 +18,7 @@ TimeProfile gTime;
 namespace {
 
 byte *gTimeBlock;   // TIME_INFO_SIZE bytes of firmware memory
+dword gTickOffset;
 
 bool ParseUtcText(const std::string &text, int64_t *utc) {
   struct tm t = {};
@@ -45,6 +46,7 @@ bool ReadProfile(const nlohmann::json &json, std::string *error) {
 }
 
 void StartTime() {
+  gTickOffset = 0;
   if (!gTimeBlock) gTimeBlock = FirmwareAlloc(TIME_INFO_SIZE);
   PublishTable(FW_HOOK_TimeInfo, gTimeBlock);
   PublishTimeInfo();
@@ -59,6 +61,8 @@ int64_t UtcNow() { return gTime.clockFollowsHost ? (int64_t)time(nullptr) : gTim
 int LocalOffsetMinutes() { return gTime.utcOffset + ((gTime.timeMode & 3) == 3 ? 60 : 0); }
 
 int64_t LocalNow() { return UtcNow() + LocalOffsetMinutes() * 60; }
+
+void SetTickOffset(dword offset) { __atomic_store_n(&gTickOffset, offset, __ATOMIC_SEQ_CST); }
 
 void SetFixedClock(int64_t utc) {
   gTime.clockFollowsHost = false;
@@ -91,7 +95,8 @@ TAP_API_FUNCTION dword TAP_GetTick(void) {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   if (start.tv_sec == 0 && start.tv_nsec == 0) start = now;
-  return (dword)((now.tv_sec - start.tv_sec) * 100 + (now.tv_nsec - start.tv_nsec) / 10000000);
+  dword ticks = (dword)((now.tv_sec - start.tv_sec) * 100 + (now.tv_nsec - start.tv_nsec) / 10000000);
+  return ticks + __atomic_load_n(&emu::gTickOffset, __ATOMIC_SEQ_CST);
 }
 
 TAP_API_FUNCTION int TAP_ExtractMjd(word mjd, word *year, byte *month, byte *day, byte *weekDay) {

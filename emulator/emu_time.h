@@ -22,6 +22,8 @@ int64_t UtcNow();
 int64_t LocalNow();
 int LocalOffsetMinutes();
 void SetFixedClock(int64_t utc);
+// Moves the tick counter (TAP_GetTick) by offset ticks, e.g. next to its wrap (tests).
+void SetTickOffset(dword offset);
 // Copies the time zone into the firmware's time block ("_timeInfo").
 void PublishTimeInfo();
 

@@ -653,6 +653,19 @@ bool BuildTableImage(const nlohmann::json &world, TableImage *image, std::string
   }
 }
 
+bool WorldText(const std::string &text, const std::string &charset, std::string *bytes, std::string *error) {
+  bytes->clear();
+  if (text.empty()) return true;   // no text: no selector either
+  try {
+    std::vector<byte> raw = PvrText(text, charset);
+    bytes->assign(raw.begin(), raw.end());
+    return true;
+  } catch (const std::exception &e) {
+    *error = e.what();
+    return false;
+  }
+}
+
 bool LoadWorld(const std::string &path, std::string *error) {
   gWorldPath.clear();
   std::ifstream in(path, std::ios::binary);
@@ -671,7 +684,7 @@ bool LoadWorld(const std::string &path, std::string *error) {
              std::to_string(gSystem.systemType);
     return false;
   }
-  if (!InstallTables(image, error)) return false;
+  if (!InstallTables(image, error) || !InstallEpg(world, error)) return false;
   gWorld = world;
   gWorldPath = path;
   Snapshot();

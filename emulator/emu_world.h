@@ -44,6 +44,13 @@ int WorldSystemType();
 // The parts of InstallTables, in the subsystems that own the tables.
 bool InstallChannelTables(const TableImage &image, std::string *error);
 bool InstallTimerTable(const TableImage &image, std::string *error);
+// The EPG events of the world's "epg" section as the firmware's event pool (emu_epg.cpp);
+// false with a message for a section that is not valid.
+bool InstallEpg(const nlohmann::json &world, std::string *error);
+// A text of the world in the PVR's bytes: the selector of its character table, then the
+// text in that table (WORLD.md, names), nothing for an empty text; false with a message when
+// the table lacks a character.
+bool WorldText(const std::string &text, const std::string &charset, std::string *bytes, std::string *error);
 
 // The favourites block as it is now (the firmware's changes included).
 std::vector<byte> FavouritesBlock();

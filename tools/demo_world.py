@@ -7,7 +7,8 @@ usage: demo_world.py OUTPUT [--system-type 5|6|7] [--date YYYY-MM-DD]
                      [--favourites-variant 1644|9424] [--timer-entry-size N]
 
 The output depends only on its arguments: timers are placed on the days after --date
-(default: today).
+(default: today), and a week of EPG events for every channel starts on that day (UTC). The
+EPG follows the emulated clock: pvrsim moves the week to the clock's day when it starts.
 """
 import argparse
 import datetime
@@ -223,6 +224,136 @@ def timers(base, world):
     return out
 
 
+# EPG programme catalogues: (name, short description, DVB genre (level 1 << 4 | level 2),
+# minutes, parental rating). A channel draws its schedule from its catalogue.
+CATALOGUES = {
+    "general": [("Morning Light", "News, weather and guests", 0x20, 120, 0),
+                ("Harbour Lives", "Drama at the docks", 0x15, 45, 11),
+                ("Quiz Tide", "Three rounds, one winner", 0x31, 30, 0),
+                ("The Long Table", "Cooking with the seasons", 0xA5, 30, 0),
+                ("Evening Report", "The day's news", 0x20, 30, 0),
+                ("Northern Skies", "A thriller in six parts", 0x11, 60, 13),
+                ("Late Talk", "Conversation after dark", 0x33, 45, 11)],
+    "news": [("News Hour", "Headlines from home and abroad", 0x20, 60, 0),
+             ("Weather Watch", "The outlook for the week", 0x21, 15, 0),
+             ("Market Report", "Shares, rates and prices", 0x82, 30, 0),
+             ("World Desk", "Reports from our correspondents", 0x22, 45, 0),
+             ("The Debate", "Four voices, one question", 0x24, 60, 0)],
+    "films": [("Le Café du Port", "Comédie romantique, 1962", 0x14, 95, 11),
+              ("Westward Dust", "A western in black and white", 0x12, 110, 13),
+              ("Station Eleven Lights", "Science fiction, 1978", 0x13, 120, 13),
+              ("A Quiet Garden", "Drama in a village", 0x10, 90, 9),
+              ("Night Train", "Detective thriller", 0x11, 105, 15)],
+    "kids": [("Puddle Friends", "Cartoons for the very young", 0x55, 15, 0),
+             ("Lagoon Lab", "Science for curious minds", 0x54, 30, 0),
+             ("Treehouse Club", "Stories and songs", 0x51, 30, 0),
+             ("Pixel Pirates", "Animated adventure", 0x55, 25, 9)],
+    "sport": [("Matchday Live", "Football from the top league", 0x43, 120, 0),
+              ("Court Side", "Tennis highlights", 0x44, 60, 0),
+              ("Motor Weekly", "Racing news", 0x47, 30, 0),
+              ("Sports Desk", "Results and interviews", 0x42, 30, 0)],
+    "docs": [("Ice and Light", "Life at the polar circle", 0x91, 60, 0),
+             ("Machines of the Sea", "Engineering under water", 0x92, 50, 0),
+             ("Far Roads", "A journey through the Andes", 0x94, 55, 0)],
+    "shopping": [("Deal Hour", "Offers of the day", 0xA6, 60, 0),
+                 ("Kitchen Corner", "Gadgets for the cook", 0xA6, 30, 0)],
+    "music": [("Morning Tunes", "Pop and rock", 0x61, 120, 0),
+              ("Concert Hall", "Classical recordings", 0x62, 90, 0),
+              ("Cellar Jazz", "Live from the cellar", 0x64, 60, 0),
+              ("Talk of the Harbour", "Phone-in and chat", 0x33, 60, 0)],
+    "weather": [("Weather Window", "The forecast on the hour", 0x21, 30, 0)],
+    "night": [("Vault Classics", "Horror double bill", 0x13, 100, 18),
+              ("After Midnight", "Adult drama", 0x18, 90, 18)],
+}
+# Channels whose schedules speak their own language (character table of their name).
+LOCAL_CATALOGUES = {
+    "iso8859-7": [("Ειδήσεις", "Τα νέα της ημέρας", 0x20, 30, 0),
+                  ("Ταινία: Ο Ήλιος", "Δράμα, 1975", 0x10, 100, 11),
+                  ("Μουσική Βραδιά", "Λαϊκά τραγούδια", 0x63, 60, 0)],
+    "iso8859-5": [("Новости", "Главное за день", 0x20, 30, 0),
+                  ("Фильм: Северный ветер", "Драма", 0x10, 95, 13),
+                  ("Мультфильмы", "Для детей", 0x55, 30, 0)],
+    "iso8859-9": [("Haberler", "Günün haberleri", 0x20, 30, 0),
+                  ("Çay Saati Sohbet", "Konuklarla söyleşi", 0x33, 60, 0)],
+    "iso8859-13": [("Žinios", "Dienos naujienos", 0x20, 30, 0),
+                   ("Łódź nocą", "Filmas apie miestą", 0x23, 60, 11)],
+    "iso8859-15": [("€uro Angebote", "Schnäppchen des Tages", 0xA6, 60, 0)],
+    "utf-8": [("Ünïcode Nachrichten", "Αλφα, Бета, 日本 ☀", 0x20, 30, 0),
+              ("Reise: 東京 → Kyōto", "Eine Zugfahrt", 0xA1, 60, 0)],
+    "utf-8-raw": [("Noticias", "Lo más importante del día", 0x20, 30, 0),
+                  ("Película: Raíces", "Drama, 1984", 0x10, 100, 11)],
+}
+TV_THEMES = ["general", "general", "news", "films", "films", "general", "films", "shopping", "general", "kids",
+             "general", "general", "sport", "sport", "films", "night", "docs", "general", "general", "docs", "kids",
+             "weather", "shopping", None, "general"]
+EPG_DAYS = 7
+
+
+def swapped(genre):
+    """The content byte as the PVR's firmware keeps it: the DVB nibbles swapped."""
+    return (genre & 0x0F) << 4 | genre >> 4
+
+
+# Python's codec of each character table, and the language of the channels using it.
+CODECS = {"latin1": "latin-1", "iso8859-5": "iso8859_5", "iso8859-7": "iso8859_7", "iso8859-9": "iso8859_9",
+          "iso8859-13": "iso8859_13", "iso8859-15": "iso8859_15", "utf-8": "utf-8", "utf-8-raw": "utf-8"}
+LANGUAGES = {"iso8859-5": "rus", "iso8859-7": "gre", "iso8859-9": "tur", "iso8859-13": "lit", "utf-8-raw": "spa"}
+
+
+def writable(texts, charset):
+    try:
+        for text in texts:
+            text.encode(CODECS[charset])
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
+def channel_schedule(service, theme):
+    """A catalogue for a channel: its own language where it has one, then its theme's
+    programmes that its character table can write."""
+    charset = service.get("charset", "latin1")
+    catalogue = LOCAL_CATALOGUES.get(charset, []) + CATALOGUES[theme]
+    return [entry for entry in catalogue if writable(entry[:2], charset)]
+
+
+def epg(world, base, rng):
+    """A week of events from base (UTC midnight) for every channel that is not deleted, in
+    the order a PVR gathers them from the broadcast (not in time order)."""
+    events = []
+    kinds = [(0, s, TV_THEMES[i]) for i, s in enumerate(world["services"]["tv"])]
+    kinds += [(1, s, "music") for s in world["services"]["radio"]]
+    numbers = {0: 0, 1: 0}
+    for kind, service, theme in kinds:
+        number = numbers[kind]
+        numbers[kind] += 1
+        if theme is None or service.get("deleted"):
+            continue
+        catalogue = channel_schedule(service, theme)
+        charset = service.get("charset", "latin1")
+        at = datetime.datetime.combine(base, datetime.time()) - datetime.timedelta(minutes=rng.choice((0, 15, 30)))
+        end = datetime.datetime.combine(base, datetime.time()) + datetime.timedelta(days=EPG_DAYS)
+        event_id = 0x1000 + 0x100 * number + 0x2000 * kind
+        episode = 0
+        while at < end:
+            name, description, genre, minutes, parental = rng.choice(catalogue)
+            episode += 1
+            event = {"service": {"type": kind, "number": number}, "start": at.strftime("%Y-%m-%d %H:%M"),
+                     "duration": minutes, "event_id": event_id & 0xFFFF, "name": name,
+                     "description": description, "content": swapped(genre), "sourceflag": 1,
+                     "parental": parental, "lang": LANGUAGES.get(charset, "eng")}
+            if charset != "latin1":
+                event["charset"] = charset
+            if episode % 3 == 0:
+                event["text"] = (f"{description}. Episode {episode}. " +
+                                 "With \"quotes\", a back\\slash and a tab\tin the text. " * (episode % 4))
+            events.append(event)
+            event_id += 1
+            at += datetime.timedelta(minutes=minutes)
+    rng.shuffle(events)
+    return {"base_date": base.isoformat(), "follow_clock": True, "events": events}
+
+
 def build(system_type=5, date=None, favourites_variant=None, timer_entry_size=None):
     """The demo world of a system type (5 satellite, 6 terrestrial, 7 cable)."""
     if system_type not in (5, 6, 7):
@@ -246,6 +377,7 @@ def build(system_type=5, date=None, favourites_variant=None, timer_entry_size=No
                    for name, members in FAVOURITES[:groups]],
     }
     world["timers"] = timers(base, world)
+    world["epg"] = epg(world, base, random.Random(SEED + 100 + system_type))
     return world
 
 

@@ -1,16 +1,20 @@
 #!/usr/bin/python3
 """Writes an emulated PVR root for pvrsim: the disk's folder layout, the model table
 "FirmwareTMS.dat", the model profile "pvrsim.json", the PVR's world "world.json" (channels,
-tuning tables, favourites, timers: emulator/WORLD.md), the video picture "pvrsim/video.png",
-default settings, and recordings, music, pictures, attached drives and the mount table
-(tools/demo_media.py). With --install it also puts the built TAPs and the browser application
-on the disk (refreshed every time). --system-type 6 or 7 makes a terrestrial or cable PVR
-instead of the satellite one; --system-id 32020 or 32026 a model with analogue inputs.
+tuning tables, favourites, timers, a week of EPG: emulator/WORLD.md), the database of the
+SmartEPG TAP in both layouts holding the world's EPG (rewritten every time, so that it
+covers the same week as the emulated EPG, which follows the clock), the video picture
+"pvrsim/video.png", default settings, and recordings, music, pictures, attached drives and
+the mount table (tools/demo_media.py). With --install it also puts the built TAPs (a
+SmartEPG stand-in among them) and the browser application on the disk (refreshed every
+time). --system-type 6 or 7 makes a terrestrial or cable PVR instead of the satellite one;
+--system-id 32020 or 32026 a model with analogue inputs.
 
 usage: make_demo_disk.py ROOT [--install BUILD_DIR] [--port N] [--force] [--system-type N]
                          [--system-id N]
 """
 import argparse
+import datetime
 import json
 import os
 import shutil
@@ -20,6 +24,7 @@ import zlib
 
 import demo_media
 import demo_world
+import smartepg_db
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
@@ -41,6 +46,8 @@ ANALOGUE_SYMBOLS = ["_isAnalogMode", "_Z26Appl_GetAnalogEncoderStatev", "_Z23App
 DEMO_SYSTEM_ID = 22010
 # The demo model of each system type (5 satellite, 6 terrestrial, 7 cable).
 DEMO_MODELS = {5: 22010, 6: 22610, 7: 22710}
+# The demo's time zone: the profile's offset of 60 minutes, without daylight saving.
+DEMO_ZONE = "Etc/GMT-1"
 
 FOLDERS = [
     "mnt/hd/ProgramFiles/Settings/Orvane/public_html",
@@ -116,6 +123,19 @@ def write(path, data, force):
         f.write(data)
 
 
+def write_smartepg(root, world_path, today=None, zone=DEMO_ZONE):
+    """The SmartEPG database of the world's events, moved to today's week as pvrsim moves
+    the emulated EPG to its clock's day."""
+    with open(world_path, encoding="utf-8") as f:
+        world = json.load(f)
+    epg = world.get("epg", {})
+    shift = 0
+    if epg.get("follow_clock") and epg.get("base_date"):
+        today = today or datetime.datetime.now(datetime.timezone.utc).date()
+        shift = (today - datetime.date.fromisoformat(epg["base_date"])).days
+    smartepg_db.write(root, smartepg_db.world_events(world, shift, zone))
+
+
 def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     for folder in FOLDERS:
         os.makedirs(os.path.join(root, folder), exist_ok=True)
@@ -127,6 +147,7 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     model = next(m for m in MODELS if m[0] == system_id)
     if force or not os.path.exists(world):
         demo_world.write(world, demo_world.build(model[3]))
+    write_smartepg(root, world)
     with open(world, encoding="utf-8") as f:
         demo_media.write(root, json.load(f), model[3], ".mpg" if model[6] else ".rec", force)
     ini = os.path.join(settings, "Orvane", "Orvane.ini")
@@ -140,7 +161,7 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
 def install(root, build):
     """Links the built TAPs into /ProgramFiles and copies the built browser application."""
     programs = os.path.join(root, "mnt/hd/ProgramFiles")
-    for tap in ("webserver/Orvane.tap", "config/Orvane-Config.tap"):
+    for tap in ("webserver/Orvane.tap", "config/Orvane-Config.tap", "tests/taps/SmartEPG.tap"):
         built = os.path.join(build, tap)
         if not os.path.exists(built):
             continue

@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "emulator/emu_faults.h"
+
 #include "tests/unit/epg_pool_fixture.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/settings.h"
@@ -160,6 +162,24 @@ TEST_F(APIEPG, SourceTextIsEscapedAndBounded) {
   EXPECT_EQ(a["epgsource"], "pvr");
   EXPECT_EQ(gSEStatus, 2);
   EXPECT_EQ(gSEVersion, -1);
+}
+
+TEST_F(APIEPG, AnAnswerCutShortByMemorySaysSo) {
+  Build(kPool);
+  // The answer's growth fails at some point: the records that fitted are sent, counted
+  // truly, and the answer says that it is not all.
+  bool cut = false;
+  for (unsigned nth = 5; nth <= 9; nth++) {   // after the parameters, the cache and the first reservation
+    emu::FailAllocation(nth);
+    json a = Ask("");
+    emu::FailAllocation(0);
+    ASSERT_TRUE(a.is_object()) << nth;
+    EXPECT_EQ(a["count"], Ids(a).size()) << nth;
+    EXPECT_EQ(a["error"], a["count"] == 80 ? 0 : 1) << nth;
+    cut |= a["count"] > 0 && a["count"] < 80;
+  }
+  EXPECT_TRUE(cut);
+  EXPECT_EQ(Ask("")["error"], 0);
 }
 
 const char kSmartEPGEvents[] =

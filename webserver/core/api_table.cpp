@@ -14,6 +14,9 @@
 #include "webserver/api/api_taps.h"
 #include "webserver/api/api_timers.h"
 #include "webserver/api/api_tuning.h"
+#include "webserver/epg/api_epg.h"
+#include "webserver/epg/api_epg_genre.h"
+#include "webserver/epg/epg_search.h"
 
 // Each handler family adds its rows here together with the handler itself, so that no row
 // names a handler that does not exist. The families keep the order of the dispatch table.
@@ -104,6 +107,16 @@ const APIAction kLogoActions[] = {
     {kRebuild, [](const char *) { APILogoRebuild(); }, 0},
 };
 
+// EPG: events, genres, searches.
+const char *const kEPGWords[] = {"epg", "guide", nullptr};
+const char *const kEPGGenre[] = {"genre", nullptr};
+const char *const kEPGSearch[] = {"search", nullptr};
+const APIAction kEPGActions[] = {
+    {kGet, APIEPGGet, ACTION_GET},
+    {kEPGGenre, APIEPGgenre, ACTION_GENRE},
+    {kEPGSearch, APIskimlet, ACTION_SEARCH},
+};
+
 // TAPs.
 const char *const kTapWords[] = {"tap", "taps", nullptr};
 const char *const kStop[] = {"stop", nullptr};
@@ -137,6 +150,7 @@ const APIFunction kTable[] = {
     ROW(kSettingWords, 0, kSettingActions),
     ROW(kFavouriteWords, 0, kFavouriteActions),
     ROW(kLogoWords, 0, kLogoActions),
+    ROW(kEPGWords, COMMAND_EPG, kEPGActions),
     ROW(kTapWords, COMMAND_TAP, kTapActions),
     ROW(kLogWords, 0, kLogActions),
     ROW(kSatelliteWords, COMMAND_SATELLITE, kSatelliteActions),

@@ -20,15 +20,14 @@
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
 #include "webserver/core/settings.h"
+#include "webserver/epg/epg_firmware_binding.h"
 #include "webserver/epg/epg_genre.h"
+#include "webserver/epg/epg_search.h"
 
 int gStopRun;
 int allow_idle_events = 1;
 dword gMyIPAddress, gMySubnetMask, gMyNetwork;
 int gMyNetworkFlag;
-volatile int gApprenticeStatus, gApprenticeERRNO;
-volatile dword gApprenticeTick;
-pthread_t gApprenticeThread;
 
 namespace {
 
@@ -56,19 +55,6 @@ void LogStarted() {
   TAP_GetTime(&mjd, &hour, &minute, &second);
   LOGF(LOG_OPERATIONAL, "%s Started: %02d:%02d:%02d.  rivlibVer: %s.", kProgramName, hour, minute,
        second, kSupportVersion);
-}
-
-// Reports and joins the EPG-search thread when it has finished.
-void CheckSearchThread() {
-  if (gApprenticeERRNO != 0) {
-    LOGF(LOG_DETAIL, "Unable to start 'skimlet' process, ERRNO = %d.", gApprenticeERRNO);
-    gApprenticeERRNO = 0;
-  }
-  if (gApprenticeStatus == 3) {
-    LOGF(LOG_DETAIL, "Joining 'skimlet' thread after %ld ticks.", (long)(TAP_GetTick() - gApprenticeTick));
-    pthread_join(gApprenticeThread, nullptr);
-    gApprenticeStatus = 0;
-  }
 }
 
 void StartConfigTap() {
@@ -103,6 +89,8 @@ void ReloadConfiguration() {
   LOGF(LOG_OPERATIONAL, "Received request to re-load configuration.");
   closeSockets();
   initGlobalVariables();
+  // The search program's description dumps follow the reloaded tables.
+  RefreshSearchDumps();
   NetServerInit();
 }
 
@@ -124,7 +112,9 @@ TAP_EXPORT int TAP_Main(void) {
   HDD_ChangeDir("/ProgramFiles/Settings/Orvane");
   OpenNetworkLog();
   BindAnalogHooks();
+  BindEPGFirmware();
   initGlobalVariables();
+  checkApprentice();
   dumpGenreParental2File();
   checkLogos();
   LogStarted();
@@ -143,7 +133,7 @@ TAP_EXPORT dword TAP_EventHandler(word event, TapParam param1, TapParam param2) 
     TAP_Exit();
     exited = true;
   }
-  CheckSearchThread();
+  ApprenticeEventCheck();
 
   switch (event) {
     case EVT_IDLE:
@@ -167,6 +157,8 @@ TAP_EXPORT dword TAP_EventHandler(word event, TapParam param1, TapParam param2) 
 void exitRoutine() {
   LOGF(LOG_OPERATIONAL, "Starting exitRoutine.");
   closeSockets();
+  // No search may outlive the TAP: its worker thread would return into unloaded code.
+  StopApprentice();
   LOGF(LOG_OPERATIONAL, "Finishing exitRoutine.");
   CloseNetworkLog();
   // The model table is the TAP's memory: it goes with the TAP.

@@ -2,18 +2,12 @@
 // the two stops and the PVR's own network address.
 #pragma once
 
-#include <pthread.h>
-
 #include "platform/tap_api.h"
 
 extern int gStopRun;           // 0 running, 1 stopped by the firmware, 2 stop requested
 extern int allow_idle_events;  // 0 while another TAP is being started
 extern dword gMyIPAddress, gMySubnetMask, gMyNetwork;   // network byte order
 extern int gMyNetworkFlag;
-// The EPG-search thread: status 3 means finished and waiting to be joined.
-extern volatile int gApprenticeStatus, gApprenticeERRNO;
-extern volatile dword gApprenticeTick;
-extern pthread_t gApprenticeThread;
 
 void exitRoutine();
 void getIPAddress();

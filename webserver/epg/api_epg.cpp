@@ -160,9 +160,9 @@ int SelectSmartEPGRecords(const EPGRequest &r, int layout, dword **indexes) {
   return count;
 }
 
-void WriteHead(JsonAnswer *answer, const EPGRequest &r, int error, int source) {
+// The members after "count" and "error", which are put in front once the records are written.
+void WriteHead(JsonAnswer *answer, const EPGRequest &r, int source) {
   answer->Cat("{");
-  answer->Printf("\"error\":%d,\r\n", error);
   answer->Printf("\"timestamp\":\"%s\",\r\n", PVRDateToJSON(0, 0));
   answer->Cat("\"content\":\"epg_events\",\r\n");
   answer->Printf("\"requested_starttime\":\"%s\",\r\n", r.startGiven ? PVRDateToJSON(r.start, 0) : "0000/00/00 00:00:00");
@@ -291,7 +291,7 @@ void APIEPGGet(const char *params) {
   if (!answer.Ok()) {
     LOGF(LOG_OPERATIONAL, "Insufficient free RAM to allocate JSON response buffer.");
   } else {
-    WriteHead(&answer, r, error, r.source);
+    WriteHead(&answer, r, r.source);
     int written = 0;
     if (matched == 0) {
       answer.Printf("\"requested_chnum\":%d", r.chnum);
@@ -301,7 +301,13 @@ void APIEPGGet(const char *params) {
       answer.Cat("\r\n]");
     }
     answer.Cat("\r\n}\r\n");
-    answer.InsertPrintf(1, "\"count\":%d,\r\n", written);
+    // Events that matched but did not fit (memory or the answer's limit) make it an error
+    // too: the count is what the answer holds, and the client learns that it is not all.
+    if (written < matched) {
+      LOGF(LOG_OPERATIONAL, "Insufficient free RAM for %d of %d EPG events.", matched - written, matched);
+      error = 1;
+    }
+    answer.InsertPrintf(1, "\"count\":%d,\r\n\"error\":%d,\r\n", written, error);
     LOGF(LOG_NETWORK, "Sending EPG event data.");
     NetHTTPRespond(answer.Data(), answer.Length(), "application/json", 0);
   }

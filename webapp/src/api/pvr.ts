@@ -292,11 +292,12 @@ export async function getEpg(q: EpgQuery): Promise<EpgEvent[]> {
   return r.list('event', readEvent, true);
 }
 
-export interface SearchLaunch { port: number; alreadyRunning: boolean }
+/** errorCode: 0 starting, 1 a search is already running, other values: not started (errorText says why). */
+export interface SearchLaunch { port: number; errorCode: number; errorText: string }
 
 export async function launchSearch(): Promise<SearchLaunch> {
   const r = read(await apiCall('epg', 'search'), 'epg/search').content('skimlet_ack');
-  return { port: r.num('port'), alreadyRunning: r.num('error_code') !== 0 };
+  return { port: r.num('port'), errorCode: r.num('error_code'), errorText: r.optStr('error_text') };
 }
 
 // ---- timers --------------------------------------------------------------------------------

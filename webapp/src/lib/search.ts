@@ -114,7 +114,8 @@ export function parseResults(text: string): pvr.EpgEvent[] {
 /** Runs one search; progress is reported in percent. */
 export async function runSearch(request: SearchRequest, onProgress: (percent: number) => void): Promise<pvr.EpgEvent[]> {
   const launch = await pvr.launchSearch();
-  if (launch.alreadyRunning) throw new ApiFailure('pvr', 'epg/search', 'a search is already running');
+  if (launch.errorCode === 1) throw new ApiFailure('pvr', 'epg/search', 'a search is already running');
+  if (launch.errorCode !== 0) throw new ApiFailure('pvr', 'epg/search', launch.errorText || 'the search did not start');
   const ws = await connect(`ws://${location.hostname}:${launch.port}/skimlet`);
   return new Promise((resolve, reject) => {
     let document = '';
