@@ -37,9 +37,13 @@ enum { SEEK_START = 0, SEEK_CURRENT = 1, SEEK_FROM_END = 2 };
 
 // System variables by number.
 enum {
-  SYSVAR_Volume = 0,   // 0..17
-  SYSVAR_OsdLan = 1,   // menu language (0 English, 1 French, 2 German, ...)
+  SYSVAR_Volume = 0,        // 0..17, plus 128 while the sound is muted
+  SYSVAR_OsdLan = 1,        // menu language (0 English, 1 French, 2 German, ...)
+  SYSVAR_PrePadding = 21,   // timer padding before the start, minutes
+  SYSVAR_PostPadding = 22,  // timer padding after the end, minutes
 };
+// The first TAP API version (TAP_GetVersion) whose firmware has the padding variables.
+enum : dword { TAP_API_VERSION_PADDING_VARIABLES = 0x1010 };
 
 // TAP_GetState states.
 enum { STATE_Normal = 0, STATE_Tap = 1 };   // the receiver's display, or a TAP's
@@ -59,26 +63,46 @@ typedef struct {
   uint64_t size;    // bytes
 } TYPE_FolderEntry;
 
-// The state of one recording slot.
+// The state of one recording slot (TAP_Hdd_GetRecInfo).
+enum { REC_INFO_FILE_NAME_SIZE = 256 };
 typedef struct {
-  byte recType;     // 0: the slot is not recording
-  dword duration;   // minutes
+  byte recType;         // 0: the slot is not recording
+  byte tuner;
+  byte svcType;         // 0 TV, 1 radio
+  byte reserved;
+  word svcNum;
+  word reserved2;
+  dword duration;       // minutes
+  dword startTime;      // packed PVR date, local time
+  dword endTime;        // packed PVR date the firmware set when the recording started
+  dword recordedSec;    // seconds recorded so far
+  char fileName[REC_INFO_FILE_NAME_SIZE];   // the recording's file name, without folder
 } TYPE_RecInfo;
 
-// Playback state (TAP_Hdd_GetPlayInfo); 308 bytes, cleared by the caller.
+// Playback state (TAP_Hdd_GetPlayInfo): a record of PLAY_INFO_SIZE bytes, cleared by the
+// caller. Its layout is the firmware's; the static_asserts below pin every field.
 enum { PLAYMODE_None = 0, PLAYMODE_Playing = 1, PLAYMODE_Mp3 = 2, PLAYMODE_Paused = 4 };
+enum { PLAY_INFO_SIZE = 308, PLAY_INFO_FILE_NAME_SIZE = 288 };
 typedef struct {
   byte playMode;        // PLAYMODE_
   byte speed;           // 1: normal speed
-  word reserved;
+  byte trickMode;       // 0: normal play, else fast or slow motion
+  byte svcType;         // service type of the recording being played
   dword currentBlock;
   dword totalBlock;
   word durationMin;     // of the playing file
   byte durationSec;
-  byte reserved2;
-  char fileName[292];   // TAP path of the playing file
+  byte reserved;
+  word svcNum;          // service number of the recording being played
+  word reserved2;
+  char fileName[PLAY_INFO_FILE_NAME_SIZE];   // TAP path of the playing file
 } TYPE_PlayInfo;
-static_assert(sizeof(TYPE_PlayInfo) == 308, "play information is 308 bytes");
+static_assert(sizeof(TYPE_PlayInfo) == PLAY_INFO_SIZE, "play information is 308 bytes");
+static_assert(offsetof(TYPE_PlayInfo, trickMode) == 2 && offsetof(TYPE_PlayInfo, svcType) == 3 &&
+                  offsetof(TYPE_PlayInfo, currentBlock) == 4 && offsetof(TYPE_PlayInfo, totalBlock) == 8 &&
+                  offsetof(TYPE_PlayInfo, durationMin) == 12 && offsetof(TYPE_PlayInfo, durationSec) == 14 &&
+                  offsetof(TYPE_PlayInfo, svcNum) == 16 && offsetof(TYPE_PlayInfo, fileName) == 20,
+              "the play information's fields lie at the firmware's offsets");
 
 // A service as the TAP API describes it (TAP_Channel_GetInfo).
 typedef struct {

@@ -37,6 +37,7 @@ FOLDERS = [
     "mnt/hd/MP3Files",
     "mnt/hd/MediaFiles",
     "mnt/hd/tmp",
+    "mnt/sdb1/Videos",
     "dev/pts",
     "tmp",
 ]
@@ -60,6 +61,8 @@ def model_table(models):
 
 
 def profile(system_id):
+    """The model profile of a model of the table: its recording slots are the model's."""
+    streams = next(m[5] for m in MODELS if m[0] == system_id)
     return {
         "system_id": system_id,
         "utc_offset": 60,
@@ -68,8 +71,14 @@ def profile(system_id):
         "optional_symbols": ["_isAnalogMode", "_Z26Appl_GetAnalogEncoderStatev",
                              "_Z23Appl_AnalogChangeActionv", "_Z25Appl_SetAnalogEncoderModeh",
                              "_Z25Appl_GetAnalogEncoderModev", "_Z26Appl_ConvertToValidUTF8StrPhi"],
-        "system_vars": {"1": 0},
-        "recordings": [{"type": 0}, {"type": 0}, {"type": 0}, {"type": 0}],
+        "tap_api_version": 0x1012,
+        "system_vars": {"0": 10, "1": 0},
+        "timer_padding": {"pre": 2, "post": 5},
+        "power_on_source": 1,
+        "disk_identity": {"model": "ORVANE DEMO DISK 500G", "serial": "DEMO0001", "firmware": "1.00"},
+        "external_partitions": [{"path": "/dev/sdb1", "mount": "/mnt/sdb1", "name": "USB 1",
+                                 "size_mb": 7632, "type": 12}],
+        "recordings": [{"type": 0}] * streams,
     }
 
 
