@@ -17,7 +17,7 @@ if(ORVANE_PVR)
   configure_file(${ORVANE_LODEPNG_SOURCE}/lodepng.cpp ${lodepng_dir}/lodepng.c COPYONLY)
   configure_file(${ORVANE_LODEPNG_SOURCE}/lodepng.h ${lodepng_dir}/lodepng.h COPYONLY)
   add_library(orvane_lodepng STATIC ${lodepng_dir}/lodepng.c)
-  target_include_directories(orvane_lodepng PUBLIC ${lodepng_dir})
+  target_include_directories(orvane_lodepng SYSTEM PUBLIC ${lodepng_dir})
   target_compile_definitions(orvane_lodepng PUBLIC LODEPNG_NO_COMPILE_CPP LODEPNG_NO_COMPILE_ALLOCATORS
                              LODEPNG_NO_COMPILE_DISK ORVANE_LODEPNG_C=1)
   # Their code with their warnings; hidden like every symbol of a TAP but its entry points.

@@ -5,6 +5,14 @@
 set(ORVANE_PRODUCT_FLAGS -fno-exceptions -fno-rtti -fvisibility=hidden
     -fvisibility-inlines-hidden -fno-threadsafe-statics -fno-stack-protector
     -ffunction-sections -fdata-sections -D_FILE_OFFSET_BITS=64 -D_LARGEFILE64_SOURCE)
+# Product code and the emulator are also held to stricter warnings (with the project's
+# -Werror): shadowed names, implicit narrowing or sign changes, format strings that are not
+# literals or do not match, and casts to a pointer of stricter alignment. GCC warns about
+# the latter only for targets that fault on misaligned access unless told "strict"; MIPS is
+# such a target, the PC is not. Tests and benchmarks have all of them but the conversions.
+set(ORVANE_TEST_WARNINGS -Wshadow -Wformat=2 $<IF:$<CXX_COMPILER_ID:GNU>,-Wcast-align=strict,-Wcast-align>)
+set(ORVANE_PRODUCT_WARNINGS ${ORVANE_TEST_WARNINGS} -Wconversion -Wsign-conversion)
+list(APPEND ORVANE_PRODUCT_FLAGS ${ORVANE_PRODUCT_WARNINGS})
 if(ORVANE_PVR)
   # A TAP links no libc at build time, and the firmware's libc has no fortified __*_chk
   # functions: they would stay undefined.

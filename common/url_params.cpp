@@ -307,28 +307,3 @@ int parseParams(const char *params, int clear) {
   }
   return recognised;
 }
-
-int ScanHandlerParams(const char *params, ParamVisitor visit, void *context) {
-  if (!params) return 0;
-  size_t total = strnlen(params, PARAMS_TEXT_LIMIT);
-  int pairs = 0;
-  for (size_t start = 0; start < total;) {
-    size_t end = start;
-    while (end < total && params[end] != '&') end++;
-    char piece[PARAM_PIECE_MAX + 1];
-    CopyBounded(piece, sizeof piece, params + start, end - start);
-    start = end + 1;
-    char *equals = strchr(piece, '=');
-    if (!equals) continue;
-    *equals = '\0';
-    const char *keyword = piece, *value = equals + 1;
-    if (CommonLogEnabled(2)) {
-      char line[2 * PARAM_PIECE_MAX + 64];
-      snprintf(line, sizeof line, "theKeyword = [%s], theValue = [%s].", keyword, value);
-      CommonLogWrite(2, line);
-    }
-    if (visit) visit(keyword, value, context);
-    pairs++;
-  }
-  return pairs;
-}

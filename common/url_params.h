@@ -88,12 +88,3 @@ int webC_getHexDwordParam(const char *params, const char *name, uint32_t *value)
 // name that is malformed or does not fit is not taken (fileNameSet 0, fileName empty).
 // Each pair is logged at level 2. Returns the number of recognised parameters.
 int parseParams(const char *params, int clear);
-
-// The handler parameter scan: the parameter text (at most PARAMS_TEXT_LIMIT characters) is
-// cut at each "&" into pieces of at most PARAM_PIECE_MAX characters, each piece at its first
-// "=" into a keyword and a value (at most PARAM_PIECE_MAX characters each; a piece without
-// "=" is skipped). Each pair is logged at level 2 and handed to visit, in order, as they
-// stand (no URL decoding). Returns the number of pairs.
-enum { PARAM_PIECE_MAX = 127 };
-typedef void (*ParamVisitor)(const char *keyword, const char *value, void *context);
-int ScanHandlerParams(const char *params, ParamVisitor visit, void *context);

@@ -95,7 +95,7 @@ void PutCell(byte *sheet, int cells, int index, const byte *cell) {
   if (index >= cells) return;
   int column = index % gLogosAcross, row = index / gLogosAcross;
   for (int y = 0; y < LOGO_CELL_HEIGHT; y++) {
-    byte *to = sheet + ((size_t)(row * LOGO_CELL_HEIGHT + y) * kSheetWidth + column * LOGO_CELL_WIDTH) * 4;
+    byte *to = sheet + ((size_t)(row * LOGO_CELL_HEIGHT + y) * kSheetWidth + (size_t)(column * LOGO_CELL_WIDTH)) * 4;
     memcpy(to, cell + y * LOGO_CELL_WIDTH * 4, LOGO_CELL_WIDTH * 4);
   }
 }

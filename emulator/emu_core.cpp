@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "emulator/emu_world.h"
 #include "emulator/emulator.h"
 
 namespace emu {
@@ -61,7 +62,7 @@ bool Start(const std::string &root, std::string *error) {
     text << file.rdbuf();
     profile = text.str();
   }
-  return ApplyProfile(profile, error);
+  return ApplyProfile(profile, error) && LoadWorld(gRoot + "/world.json", error);
 }
 
 std::string JoinTapPath(const std::string &folder, const std::string &name) {

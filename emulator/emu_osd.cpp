@@ -31,8 +31,8 @@ std::vector<Region> gRegions;
 bool gSystemOsd = true;
 
 Region *FindRegion(int region) {
-  if (region < 0 || region >= (int)gRegions.size() || !gRegions[region].used) return nullptr;
-  return &gRegions[region];
+  if (region < 0 || region >= (int)gRegions.size() || !gRegions[(size_t)region].used) return nullptr;
+  return &gRegions[(size_t)region];
 }
 
 // Sets the pixels of a rectangle of a region, clipped to the region.

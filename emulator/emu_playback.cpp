@@ -37,7 +37,7 @@ bool Play(const std::string &tapPath, byte mode, const char *what) {
   memset(&gPlay, 0, sizeof gPlay);
   gPlay.playMode = mode;
   gPlay.speed = 1;
-  gPlay.totalBlock = (dword)((s.st_size + kBlockSize - 1) / kBlockSize);
+  gPlay.totalBlock = (dword)(((uint64_t)s.st_size + kBlockSize - 1) / kBlockSize);
   snprintf(gPlay.fileName, sizeof gPlay.fileName, "%s", tapPath.c_str());
   Effect("play %s %s", what, tapPath.c_str());
   return true;

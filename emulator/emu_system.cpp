@@ -59,6 +59,7 @@ bool ReadPartition(const nlohmann::json &item, ExternalPartition *p, std::string
 bool ReadProfile(const nlohmann::json &json, std::string *error) {
   SystemProfile p;
   p.systemId = json.value("system_id", p.systemId);
+  p.systemType = json.value("system_type", p.systemType);
   p.tapApiVersion = json.value("tap_api_version", p.tapApiVersion);
   p.powerOnSource = json.value("power_on_source", p.powerOnSource);
   for (const nlohmann::json &item : json.value("external_partitions", nlohmann::json::array())) {

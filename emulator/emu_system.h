@@ -28,14 +28,16 @@ struct DiskIdentity {
   std::string model, serial, firmware;
 };
 
-// Profile: "system_id", "tap_api_version", "system_vars" ({"number": value}; variable 0 is
-// the volume with its mute bit 128), "timer_padding" ({"pre": minutes, "post": minutes}:
+// Profile: "system_id", "system_type" (5 satellite, 6 terrestrial, 7 cable),
+// "tap_api_version", "system_vars" ({"number": value}; variable 0 is the volume with its
+// mute bit 128), "timer_padding" ({"pre": minutes, "post": minutes}:
 // in the settings block, and as variables 21 and 22 on firmware that has them),
 // "power_on_source", "external_partitions" (mount paths such as "/mnt/sdb1", or objects
 // {"path", "mount", "name", "size_mb", "type"}), "disk_identity" ({"model", "serial",
 // "firmware"}).
 struct SystemProfile {
   word systemId = 22010;
+  int systemType = 5;          // "system_type": 5 satellite, 6 terrestrial, 7 cable
   dword tapApiVersion = 0x1000;
   std::map<int, int> systemVars;
   int prePadding = 0, postPadding = 0;

@@ -234,7 +234,7 @@ int LoadTap(const std::string &hostFile, std::string *error) {
   dword saved = Current();
   SetCurrent(slot);
   int resident = task.entry.main();
-  SetCurrent(saved);
+  Current() = saved;
   // Reported once its start-up has run.
   Effect("loaded slot %d id 0x%08x '%s' from %s", slot, task.id, task.programName.c_str(), disk.c_str());
   if (!resident) task.exitRequested = true;
@@ -247,7 +247,7 @@ dword DeliverEvent(int slot, word event, TapParam param1, TapParam param2) {
   dword saved = Current();
   SetCurrent(slot);
   dword result = gTasks[slot].entry.eventHandler(event, param1, param2);
-  SetCurrent(saved);
+  Current() = saved;
   return result;
 }
 

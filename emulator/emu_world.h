@@ -2,8 +2,13 @@
 // favourites, settings and timer tables, installed as bytes in the firmware's layouts of
 // the system type (each table zero-padded to its firmware size) under the table hooks.
 // The channel and timer subsystems answer the TAP API from these same bytes.
+//
+// "world.json" in the emulated root (emulator/WORLD.md) describes them; its tables are
+// built field by field, and the firmware's changes to the timers and favourites are
+// written back to it.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -21,6 +26,15 @@ struct TableImage {
   size_t timerEntrySize = TIMER_ENTRY_SIZE;
   int currentType = -1, currentNumber = -1;      // the current channel; -1: none
 };
+
+// The tables of a world file; false with a message for a world that is not valid.
+bool BuildTableImage(const nlohmann::json &world, TableImage *image, std::string *error);
+// Reads a world file and installs its tables; no file is an empty PVR. False with a
+// message for a world that is not valid or not of the firmware's system type.
+bool LoadWorld(const std::string &path, std::string *error);
+// Writes the firmware's changes to the timers and favourites (selection included) back to
+// the world file when there are any (a new file renamed over the old one).
+void SaveWorldChanges();
 
 // Puts the tables under the hooks; false with a message when one does not fit its
 // firmware size or the layout (system type, favourites size, timer entry size) is unknown.

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 
+#include "emulator/emu_world.h"
 #include "emulator/emulator.h"
 
 namespace {
@@ -207,12 +208,14 @@ int main(int argc, char **argv) {
       emu::BroadcastEvent(e.event, e.param1, e.param2, true);
     }
     emu::BroadcastEvent(EVT_IDLE, 0, 0, false);
+    emu::SaveWorldChanges();
     CopyConsole(console);
   }
 
   emu::BroadcastEvent(EVT_STOP, 0, 0, true);
   // A TAP that has not exited after the stop event gets one more event to do so.
   emu::BroadcastEvent(EVT_IDLE, 0, 0, false);
+  emu::SaveWorldChanges();
   CopyConsole(console);
   emu::Effect("stopped");
   return 0;

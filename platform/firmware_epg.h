@@ -21,6 +21,9 @@ enum {
   FW_EVT_EXT_TEXT = 52,      // u32: extended text (PVR_EVT_TEXT_LENGTH bytes)
   FW_DESCRIPTION_MAX = 4096, // bytes searched for the end of a short description
 };
+static_assert(FW_EVT_POOL_NEXT + 4 == FW_EVT_SERVICE_NEXT && FW_EVT_SERVICE_NEXT + 4 == FW_EVT_TEXT &&
+                  FW_EVT_TEXT + 4 == FW_EVT_EXT_TEXT && FW_EVT_EXT_TEXT + 4 <= PVR_EVT_TEXT_LENGTH,
+              "the firmware's four addresses lie together before the text length");
 
 // Memory of the firmware: size bytes at host address bytes, which the firmware sees at
 // the 32-bit address `address`.

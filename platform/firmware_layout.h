@@ -9,7 +9,7 @@
 #include "platform/tap_api.h"
 
 // The address held in a 32-bit firmware word.
-inline byte *FirmwareAddress(dword word) { return reinterpret_cast<byte *>((uintptr_t)word); }
+inline byte *FirmwareAddress(dword value) { return reinterpret_cast<byte *>((uintptr_t)value); }
 // The 32-bit word of a firmware address; 0 for an address that does not fit.
 inline dword FirmwareWord(const void *address) {
   uintptr_t value = reinterpret_cast<uintptr_t>(address);
@@ -25,6 +25,8 @@ enum {
   TIME_INFO_SLEEP_TIMER = 4,  // u16, minutes until the sleep timer switches off; 0 when off
   TIME_INFO_SIZE = 8,
 };
+static_assert(TIME_INFO_UTC_OFFSET + 2 == TIME_INFO_MODE && TIME_INFO_MODE < TIME_INFO_SIZE,
+              "the time settings' fields lie within the block");
 
 // "_tapTask": the task table, TAP_TASK_SLOTS slots of this layout.
 enum {
@@ -40,7 +42,8 @@ enum {
   TAP_TASK_FOLDER = TAP_FOLDER_PATH_SIZE,       // char[512]: current folder, a TAP path
   TAP_TASK_RECORD_SIZE = 2 * TAP_FOLDER_PATH_SIZE,
 };
-static_assert(TAP_TASK_SLOT_SIZE == 3 * 4, "a task slot is three 32-bit words");
+static_assert(TAP_TASK_SLOT_SIZE == 3 * 4 && TAP_TASK_EVENT_HANDLER + 4 == TAP_TASK_SLOT_SIZE,
+              "a task slot is three 32-bit words");
 static_assert(TAP_TASK_RECORD_SIZE == 1024, "a task record is two 512-byte texts");
 // "_curTapTask" is a u32: the slot of the TAP on whose behalf the firmware runs code.
 
@@ -53,7 +56,8 @@ enum {
   TAP_START_HANDOVER_BLOCK = 8,   // u32 address of the parameter block, or 0
   TAP_START_HANDOVER_SIZE = 12,
 };
-static_assert(TAP_START_HANDOVER_SIZE == 3 * 4, "the hand-over is three 32-bit words");
+static_assert(TAP_START_HANDOVER_SIZE == 3 * 4 && TAP_START_HANDOVER_BLOCK + 4 == TAP_START_HANDOVER_SIZE,
+              "the hand-over is three 32-bit words");
 
 // Firmware device event posted through "PutDevEvt" to switch the PVR off.
 enum : dword { DEV_EVENT_POWER_OFF = 0xEF00 };
@@ -94,6 +98,9 @@ enum {
   OSD_INFO_HEIGHT = 6,
   OSD_INFO_ENTRY_SIZE = 8,
 };
+static_assert(OSD_INFO_PIXELS + 4 == OSD_INFO_WIDTH && OSD_INFO_WIDTH + 2 == OSD_INFO_HEIGHT &&
+                  OSD_INFO_HEIGHT + 2 == OSD_INFO_ENTRY_SIZE,
+              "an OSD plane's entry: a 32-bit address and two 16-bit sizes");
 // External partitions ("_extPartitionInfo"): "_nExtPartition" entries of this layout, the
 // texts NUL-terminated within their fields (a text that fills its field has no NUL).
 enum {
@@ -107,3 +114,8 @@ enum {
   EXT_PARTITION_TYPE = 40,        // u32: partition type
   EXT_PARTITION_ENTRY_SIZE = 44,
 };
+static_assert(EXT_PARTITION_PATH + EXT_PARTITION_PATH_SIZE == EXT_PARTITION_MOUNT &&
+                  EXT_PARTITION_MOUNT + EXT_PARTITION_MOUNT_SIZE == EXT_PARTITION_NAME &&
+                  EXT_PARTITION_NAME + EXT_PARTITION_NAME_SIZE == EXT_PARTITION_SIZE_MB &&
+                  EXT_PARTITION_SIZE_MB + 4 == EXT_PARTITION_TYPE && EXT_PARTITION_TYPE + 4 == EXT_PARTITION_ENTRY_SIZE,
+              "a partition entry: three texts, then the 32-bit size and type");

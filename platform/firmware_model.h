@@ -19,6 +19,9 @@ enum {
   MODEL_REC_STREAMS = 324,    // uint32
   MODEL_MPG_RECORDINGS = 328, // byte: 0 ".rec" files, otherwise ".mpg"
 };
+static_assert(MODEL_NAME + MODEL_NAME_SIZE == MODEL_APP_TYPE && MODEL_APP_TYPE + MODEL_APP_TYPE_SIZE == MODEL_SYSTEM_TYPE &&
+                  MODEL_MPG_RECORDINGS < MODEL_RECORD_SIZE,
+              "a model record's fields lie within it without overlapping");
 
 // Loads the table on first use (from "/mnt/hd/ProgramFiles/Settings/" or else
 // "/mnt/hd/ProgramFiles/") and keeps it. Returns the number of records, 0 when missing.

@@ -149,8 +149,16 @@ enum {
   TIMER_UNUSED9 = 179,
   TIMER_TP_SHORT = 184,
 };
+static_assert(TIMER_FILE_NAME + TIMER_FILE_NAME_FIELD == TIMER_START, "the file name field ends at the start time");
+static_assert(TIMER_UNUSED8 + 8 == TIMER_ICETV && TIMER_ICETV + 1 == TIMER_UNUSED9,
+              "eight unused bytes and the IceTV flag come before the ninth unused field");
+static_assert(TIMER_UNUSED9 + 5 == TIMER_TP_SHORT && TIMER_TP_SHORT + TP_ENTRY_SIZE_SATELLITE == TIMER_ENTRY_SIZE,
+              "in a 200-byte entry five unused bytes and the transponder end the entry");
+static_assert(TIMER_UNUSED9 + 13 <= 192 && 192 + TP_ENTRY_SIZE_TERRESTRIAL <= TIMER_ENTRY_SIZE_MIN_OTHER &&
+                  344 + TP_ENTRY_SIZE_TERRESTRIAL == TIMER_ENTRY_SIZE_LARGE,
+              "the transponder of the longer terrestrial entries lies within them, after the unused bytes");
 
-int TimerUnused9Size(int transponderOffset) { return transponderOffset == TIMER_TP_SHORT ? 5 : 13; }
+size_t TimerUnused9Size(int transponderOffset) { return transponderOffset == TIMER_TP_SHORT ? 5 : 13; }
 
 // Satellite models: the transponder table starts with the number of entries to examine.
 struct TransponderWalk {
@@ -227,7 +235,7 @@ int DecodeServiceEntry(const byte *e, dword entrySize, const FirmwareBlock &name
   r->flagSkip = w0 >> 28 & 1;
   r->flagLock = w0 >> 29 & 1;
   r->flagCAS = w0 >> 30 & 1;
-  r->flagDelete = w0 >> 31 & 1;
+  r->flagDelete = (int)(w0 >> 31 & 1);
   r->serviceId = GetLE16(e + 4);
   r->pmtPid = GetLE16(e + 6);
   r->pcrPid = GetLE16(e + 8);
@@ -369,6 +377,12 @@ int EncodeTimerEntry(int systemType, const TimerTableRecord &r, byte *e, dword e
   }
   return 1;
 }
+
+static_assert(FAV_GROUP_RECORD_SIZE == FAV_GROUP_NAME_SIZE + 3 * FAV_GROUP_ENTRIES_MAX + 2,
+              "a group: its name, a number and a type per entry, the count and one more byte");
+static_assert(10 * (FAV_GROUP_NAME_SIZE + 3 * 50 + 2) <= FAV_BLOCK_SIZE_SMALL &&
+                  30 * FAV_GROUP_RECORD_SIZE <= FAV_BLOCK_SIZE_LARGE,
+              "the groups lie within their block");
 
 int FavouritesVariant(dword blockSize, int *groups, int *entries) {
   int g = 0, n = 0;

@@ -26,6 +26,14 @@ bool StartsWithNoCase(const char *text, const char *prefix) {
 
 bool IsLineEnd(char c) { return c == '\0' || c == '\r' || c == '\n'; }
 
+// A zeroed text buffer from the TAP heap, which counts in 32 bits: null for a size beyond.
+char *AllocText(size_t size) {
+  dword bytes = (dword)size;
+  char *text = bytes == size ? static_cast<char *>(TAP_MemAlloc(bytes)) : nullptr;
+  if (text) memset(text, 0, size);
+  return text;
+}
+
 // The value of key in text: its start and length, or null.
 const char *FindValue(const char *text, const char *key, size_t *length) {
   const char *found = INIFindKey(text, key);
@@ -41,9 +49,8 @@ const char *FindValue(const char *text, const char *key, size_t *length) {
 bool Reserve(size_t needed) {
   if (needed <= BufferSize) return true;
   size_t size = (needed / GROWTH + 1) * GROWTH;
-  char *grown = static_cast<char *>(TAP_MemAlloc(size));
+  char *grown = AllocText(size);
   if (!grown) return false;
-  memset(grown, 0, size);
   memcpy(grown, INIBuffer, BufferSize);
   TAP_MemFree(INIBuffer);
   INIBuffer = grown;
@@ -63,15 +70,16 @@ bool PrepareEmpty() {
 bool LoadCurrent(const char *name) {
   TYPE_File *file = TAP_Hdd_Fopen(name);
   if (!file) return false;
-  size_t length = TAP_Hdd_Flen(file);
-  size_t size = (length / BLOCK + 2) * BLOCK;
-  char *text = static_cast<char *>(TAP_MemAlloc(size));
+  dword fileLength = TAP_Hdd_Flen(file);
+  // Whole blocks with room for an added line end and the NUL. A length so near 4 GiB that
+  // they would pass 32 bits is refused: on the PVR the size would wrap round to a few bytes.
+  size_t size = (fileLength / BLOCK + 2) * (size_t)BLOCK;
+  char *text = fileLength < 0xFFFFFFFFu - 2 * BLOCK ? AllocText(size) : nullptr;
   if (!text) {
     TAP_Hdd_Fclose(file);
     return false;
   }
-  memset(text, 0, size);
-  length = TAP_Hdd_Fread(text, 1, length, file);
+  size_t length = TAP_Hdd_Fread(text, 1, fileLength, file);
   TAP_Hdd_Fclose(file);
   text[length] = '\0';
   length = strlen(text);   // a NUL inside the file ends the text
@@ -203,7 +211,7 @@ int INISetString(const char *key, const char *value) {
 
   const char *found = INIFindKey(INIBuffer, cutKey);
   if (found) {
-    size_t start = found - INIBuffer;
+    size_t start = (size_t)(found - INIBuffer);
     size_t end = start + keyLength + 1;
     while (!IsLineEnd(INIBuffer[end])) end++;
     size_t newLength = textLength - (end - start) + keyLength + 1 + valueLength;
@@ -248,7 +256,7 @@ int INISaveFile(const char *name, int location, const char *appFolder) {
   TYPE_File *file = TAP_Hdd_Fopen(name);
   if (!file) return 0;
   size_t length = strlen(INIBuffer);
-  size_t written = length ? TAP_Hdd_Fwrite(INIBuffer, 1, length, file) : 0;
+  size_t written = length ? TAP_Hdd_Fwrite(INIBuffer, 1, (dword)length, file) : 0;   // fits: the buffer's size does
   TAP_Hdd_Fclose(file);
   return written == length ? 1 : 0;
 }

@@ -54,7 +54,7 @@ int KeyLineNext(const char *text, size_t length, size_t *at, KeyLine *line) {
   line->hasValue = equals != nullptr;
   line->keyLength = equals ? (size_t)(equals - line->key) : end - start;
   line->value = equals ? equals + 1 : text + end;
-  line->valueLength = equals ? text + end - line->value : 0;
+  line->valueLength = equals ? (size_t)(text + end - line->value) : 0;
   *at = next;
   return 1;
 }

@@ -121,6 +121,9 @@ bool ListFolder(const char *folder, dword style, dword aspect, LogoFiles *files,
   return ok;
 }
 
+static_assert(8 + LOGO_NAME_FIELD == 52 && 68 + 4 <= LOGO_CACHE_RECORD && LOGO_NAME_MAX < LOGO_NAME_FIELD,
+              "a cache record: the channel ID, the name field and five 32-bit words");
+
 void PutRecord(byte *r, const LogoFile &file, dword offset, dword length) {
   memset(r, 0, LOGO_CACHE_RECORD);
   PutLE64(r, 0);

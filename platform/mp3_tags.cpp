@@ -165,8 +165,8 @@ void GenreToValue(const union id3_field *list, enum id3_field_textencoding encod
 // libid3tag, as the only frame of a tag of its own.
 void DecodeFrame(const uint8_t *frame, uint32_t frameLength, int version, bool tagUnsync, bool genre,
                  Mp3TagFrame *out) {
-  int headerLength = version == 2 ? 6 : 10;
-  uint32_t dataLength = frameLength - (uint32_t)headerLength;
+  uint32_t headerLength = version == 2 ? 6 : 10;
+  uint32_t dataLength = frameLength - headerLength;
   const uint8_t *data = frame + headerLength;
   // UTF-16 without a byte-order mark is read little-endian: a mark is put in front of a
   // frame stored plainly (no compression, encryption or unsynchronisation).
@@ -236,7 +236,7 @@ void DecodeFrame(const uint8_t *frame, uint32_t frameLength, int version, bool t
 // Walks the frames of the body and decodes the first of each wanted one into the tags
 // (the year's fallback "TDRC" into fallback).
 void WalkFrames(const TagBody &body, int version, uint8_t flags, Mp3Tags *tags, Mp3TagFrame *fallback) {
-  int headerLength = version == 2 ? 6 : 10;
+  uint32_t headerLength = version == 2 ? 6 : 10;
   int idLength = version == 2 ? 3 : 4;
   bool tagUnsync = version == 4 && (flags & UNSYNC_FLAG);
   uint32_t at = 0;
@@ -251,7 +251,7 @@ void WalkFrames(const TagBody &body, int version, uint8_t flags, Mp3Tags *tags, 
     }
   }
   bool done[WANTED] = {};
-  while (at < body.length && body.length - at >= (uint32_t)headerLength && body.Read(at, header, headerLength)) {
+  while (at < body.length && body.length - at >= headerLength && body.Read(at, header, headerLength)) {
     if (header[0] == 0 || !ValidFrameId(header, idLength)) break;   // padding, or no frame
     uint32_t size;
     if (version == 2) {
@@ -261,14 +261,14 @@ void WalkFrames(const TagBody &body, int version, uint8_t flags, Mp3Tags *tags, 
     } else if (!Syncsafe(header + 4, &size)) {
       break;
     }
-    uint32_t dataAt = at + (uint32_t)headerLength;
+    uint32_t dataAt = at + headerLength;
     if (size > body.length - dataAt) break;
     char id[5] = {0};
-    memcpy(id, header, idLength);
+    memcpy(id, header, (size_t)idLength);
     int k = WantedIndex(id, version);
     if (k >= 0 && !done[k] && size > 0 && size <= MP3_TAG_FRAME_LIMIT) {
       done[k] = true;
-      uint32_t frameLength = (uint32_t)headerLength + size;
+      uint32_t frameLength = headerLength + size;
       uint8_t *frame = static_cast<uint8_t *>(CommonAlloc(frameLength));
       if (frame && body.Read(at, frame, frameLength)) {
         DecodeFrame(frame, frameLength, version, tagUnsync, k == MP3_GENRE,

@@ -57,6 +57,17 @@ enum {
   PVR_TRAILER_STRUCT_SIZE = 0,
   PVR_TRAILER_COUNT = 4,
 };
+static_assert(PVR_EVT_LANG + PVR_EVT_LANG_SIZE <= PVR_EVT_TEXT_LENGTH && PVR_EVT_TEXT_LENGTH + 2 <= PVR_EVT_CITID,
+              "the event structure's fields do not overlap");
+static_assert(PVR_EVT_CITID + 4 == PVR_EVT_CONTENT && PVR_EVT_CONTENT == PVR_EVT_EXTRA_FROM &&
+                  PVR_EVT_ICECHANNEL + 2 == PVR_EVT_UNKNOWN15 &&
+                  PVR_EVT_UNKNOWN15 + PVR_EVT_UNKNOWN15_SIZE == PVR_EVT_SIZE,
+              "the fields from the content byte on fill the end of the event structure");
+static_assert(PVR_REC_CHANNEL == PVR_EVT_SIZE && PVR_REC_LOCAL_START == PVR_REC_CHANNEL + 8 &&
+                  PVR_REC_START_OFFSET == PVR_REC_LOCAL_START + 4 && PVR_REC_LOCAL_END == PVR_REC_START_OFFSET + 2 &&
+                  PVR_REC_END_OFFSET == PVR_REC_LOCAL_END + 4 && PVR_REC_FIXED_SIZE == PVR_REC_END_OFFSET + 2,
+              "a record's fixed part follows the event structure without gaps");
+static_assert(PVR_TRAILER_COUNT + 4 == PVR_TRAILER_SIZE, "the trailer is two 32-bit words");
 
 inline int PvrEventDataStatus(uint32_t status) { return (int)(status & 0x3); }
 inline int PvrEventRunningStatus(uint32_t status) { return (int)((status >> 2) & 0x7); }

@@ -59,7 +59,7 @@ void DecodeCommon(const InfReader &in, RECHeaderInfo *record) {
   record->service.delFlag = (bits >> 12) & 1;
   record->service.casFlag = (bits >> 13) & 1;
   record->service.lockFlag = (bits >> 14) & 1;
-  record->service.skipFlag = (bits >> 15) & 1;
+  record->service.skipFlag = (byte)((bits >> 15) & 1);
   record->service.serviceId = in.U16(32);
   record->service.pmtPid = in.U16(34);
   record->service.pcrPid = in.U16(36);
@@ -109,9 +109,14 @@ void DecodeCommon(const InfReader &in, RECHeaderInfo *record) {
   in.Bytes(1392, record->transponder.reserved, 4);
 }
 
+// The bookmarks (a count, the blocks and the resume block, 32 bits each) end every layout.
+enum { REC_BOOKMARKS_AT = 1412, REC_BOOKMARKS_AT_CABLE = 1408 };
+static_assert(REC_BOOKMARKS_AT + 4 + 4 * REC_BOOKMARKS + 4 == REC_HEADER_READ_SIZE,
+              "the bytes read hold the bookmarks");
+
 void DecodeBookmarks(const InfReader &in, dword at, RECHeaderInfo *record) {
   record->bookmarks.count = in.U32(at);
-  for (int i = 0; i < REC_BOOKMARKS; i++) record->bookmarks.block[i] = in.U32(at + 4 + 4 * i);
+  for (dword i = 0; i < REC_BOOKMARKS; i++) record->bookmarks.block[i] = in.U32(at + 4 + 4 * i);
   record->bookmarks.resume = in.U32(at + 4 + 4 * REC_BOOKMARKS);
 }
 
@@ -133,7 +138,7 @@ void DecodeTMSS(const InfReader &in, RECHeaderInfo *record) {
   record->transponder.tsId = in.U16(1406);
   record->transponder.networkId = in.U16(1408);
   record->transponder.originalNetworkId = in.U16(1410);
-  DecodeBookmarks(in, 1412, record);
+  DecodeBookmarks(in, REC_BOOKMARKS_AT, record);
 }
 
 // System type 6: terrestrial.
@@ -149,7 +154,7 @@ void DecodeTMST(const InfReader &in, RECHeaderInfo *record) {
   record->transponder.reserved[5] = in.U8(1407);
   record->transponder.originalNetworkId = in.U16(1408);
   record->transponder.networkId = in.U16(1410);
-  DecodeBookmarks(in, 1412, record);
+  DecodeBookmarks(in, REC_BOOKMARKS_AT, record);
 }
 
 // System type 7: cable.
@@ -161,7 +166,7 @@ void DecodeTMSC(const InfReader &in, RECHeaderInfo *record) {
   record->transponder.originalNetworkId = in.U16(1404);
   record->transponder.modulation = in.U8(1406);
   record->transponder.reserved[5] = in.U8(1407);
-  DecodeBookmarks(in, 1408, record);
+  DecodeBookmarks(in, REC_BOOKMARKS_AT_CABLE, record);
 }
 
 }  // namespace

@@ -17,11 +17,13 @@ enum {
   TIFF_ROWS_PER_STRIP = 64,
   TIFF_STRIPS = CAPTURE_HEIGHT / TIFF_ROWS_PER_STRIP,
 };
+static_assert(BMP_HEADER + PIXELS_RGB == CAPTURE_BMP_SIZE, "a bitmap is its header and the pixels");
+static_assert(TIFF_STRIPS * TIFF_ROWS_PER_STRIP == CAPTURE_HEIGHT, "the strips hold every row");
 
 // Where the pixels of one format lie: channel offsets within a pixel, -1 for none.
 struct Layout {
   byte *base;
-  int bytesPerPixel;
+  dword bytesPerPixel;
   bool bottomUp;
   int red, green, blue, alpha;
 };
@@ -64,6 +66,8 @@ void WriteTiffFrame(byte *p) {
   const dword extra = TIFF_DIRECTORY + 2 + TIFF_ENTRIES * 12 + 4;   // 1,769,678
   const dword bits = extra, name = extra + 6, offsets = name + 10, counts = offsets + 36;
   const dword xres = counts + 36, yres = xres + 8;
+  static_assert(offsets + 4 * TIFF_STRIPS == counts && counts + 4 * TIFF_STRIPS == xres && yres + 8 == CAPTURE_TIFF_SIZE,
+                "the directory's values fill the end of the file");
   p[0] = 'I';
   p[1] = 'I';
   PutLE16(p + 2, 42);
@@ -106,7 +110,7 @@ void DrawFrame(const Layout &layout, const CaptureFrame *frame, bool overlay) {
   word column[CAPTURE_WIDTH];
   for (dword x = 0; x < CAPTURE_WIDTH; x++) column[x] = (word)(x * frame->width / CAPTURE_WIDTH);
   dword pitch = PitchOf(frame);
-  int stride = CAPTURE_WIDTH * layout.bytesPerPixel;
+  dword stride = CAPTURE_WIDTH * layout.bytesPerPixel;
   for (dword y = 0; y < CAPTURE_HEIGHT; y++) {
     const byte *source = frame->pixels + (size_t)(y * frame->height / CAPTURE_HEIGHT) * pitch;
     byte *row = layout.base + (size_t)(layout.bottomUp ? CAPTURE_HEIGHT - 1 - y : y) * stride;

@@ -36,6 +36,11 @@ enum {
 
   SE_TEXT_LENGTH_SIZE = 4,
 };
+static_assert(SE_HEADER_TYPE + SE_HEADER_TYPE_SIZE == SE_HEADER_VERSION && SE_HEADER_VERSION + 4 == SE_HEADER_LOADED &&
+                  SE_HEADER_LOADED + 4 == SE_HEADER_COUNT && SE_HEADER_COUNT + 4 == SE_HEADER_SIZE,
+              "the header's fields fill it");
+static_assert(SE_REC_EVENTID + 4 <= SE_V13_RECORD_SIZE && SE_V13_RECORD_SIZE <= SE_V15_RECORD_SIZE,
+              "the fields read lie within a record of either layout");
 
 #define SE_DB_TYPE "EPG_EDB"
 #define SE_FOLDER "/mnt/hd/ProgramFiles/Settings/SmartEPG_TMS"

@@ -6,6 +6,8 @@
 struct TapHeaderText64 { char text[64]; };
 struct TapHeaderText128 { char text[128]; };
 struct TapHeaderMagic { char magic[8]; dword version; byte reserved[20]; };
+static_assert(sizeof(TapHeaderText64) == 64 && sizeof(TapHeaderText128) == 128, "the texts' sections");
+static_assert(sizeof(TapHeaderMagic) == 32 && offsetof(TapHeaderMagic, version) == 8, "the header's section");
 
 // Kept by the compiler (used) and by the linker's removal of unreached sections (retain).
 #define ORVANE_TAP_SECTION(name) __attribute__((section(name), used, retain, aligned(4)))

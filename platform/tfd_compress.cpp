@@ -329,12 +329,12 @@ struct BitWriter {
 // After entry special - 1 a 2-bit count of the zero lengths that follow (up to 3).
 void WritePtLengths(BitWriter *w, const byte *len, int n, int countBits, int special) {
   while (n > 0 && len[n - 1] == 0) n--;
-  w->Put(countBits, n);
+  w->Put(countBits, (unsigned)n);
   int i = 0;
   while (i < n) {
     int k = len[i++];
     if (k <= 6) {
-      w->Put(3, k);
+      w->Put(3, (unsigned)k);
     } else {
       w->Put(k - 3, (1u << (k - 3)) - 2);
     }
@@ -369,7 +369,7 @@ void CountTFreq(const CodeTables *t, dword *tFreq) {
       run++;
     }
     if (run <= 2) {
-      tFreq[0] += run;
+      tFreq[0] += (dword)run;
     } else if (run <= 18) {
       tFreq[1]++;
     } else if (run == 19) {
@@ -383,7 +383,7 @@ void CountTFreq(const CodeTables *t, dword *tFreq) {
 
 void WriteCLengths(BitWriter *w, const CodeTables *t) {
   int n = TrimmedC(t->cLen);
-  w->Put(CBIT, n);
+  w->Put(CBIT, (unsigned)n);
   int i = 0;
   while (i < n) {
     int k = t->cLen[i++];
@@ -400,14 +400,14 @@ void WriteCLengths(BitWriter *w, const CodeTables *t) {
       for (int r = 0; r < run; r++) w->Put(t->tLen[0], t->tCode[0]);
     } else if (run <= 18) {
       w->Put(t->tLen[1], t->tCode[1]);
-      w->Put(4, run - 3);
+      w->Put(4, (unsigned)(run - 3));
     } else if (run == 19) {
       w->Put(t->tLen[0], t->tCode[0]);
       w->Put(t->tLen[1], t->tCode[1]);
       w->Put(4, 15);
     } else {
       w->Put(t->tLen[2], t->tCode[2]);
-      w->Put(CBIT, run - 20);
+      w->Put(CBIT, (unsigned)(run - 20));
     }
   }
 }
@@ -429,10 +429,10 @@ dword CBits(const CodeTables *t, int tSingle, int tUsed) {
     WritePtLengths(&w, t->tLen, NT, TBIT, 3);
   } else {
     w.Put(TBIT, 0);
-    w.Put(TBIT, tSingle);
+    w.Put(TBIT, (unsigned)tSingle);
   }
   WriteCLengths(&w, t);
-  dword bits = w.size * 8 + w.pending;
+  dword bits = w.size * 8 + (dword)w.pending;
   for (int i = 0; i < NC; i++) bits += t->cFreq[i] * t->cLen[i];
   return bits;
 }
@@ -440,7 +440,7 @@ dword CBits(const CodeTables *t, int tSingle, int tUsed) {
 // Character/length code lengths from the frequencies, each used one raised by bias
 // (in eighths): flatter codes cost a few data bits but can shrink the tables by more.
 void MakeCLengths(CodeTables *t, int bias) {
-  for (int i = 0; i < NC; i++) t->biasedFreq[i] = t->cFreq[i] ? t->cFreq[i] * 8 + bias : 0;
+  for (int i = 0; i < NC; i++) t->biasedFreq[i] = t->cFreq[i] ? t->cFreq[i] * 8 + (dword)bias : 0;
   int single;
   MakeLengths(t->biasedFreq, NC, t->cLen, &t->scratch, &single);
 }
@@ -489,20 +489,20 @@ void WriteBlock(BitWriter *w, const CodeTables *t, const byte *symbols, dword co
       WritePtLengths(w, t->tLen, NT, TBIT, 3);
     } else {
       w->Put(TBIT, 0);
-      w->Put(TBIT, tSingle);
+      w->Put(TBIT, (unsigned)tSingle);
     }
     WriteCLengths(w, t);
   } else {
     w->Put(TBIT, 0);
     w->Put(TBIT, 0);
     w->Put(CBIT, 0);
-    w->Put(CBIT, cSingle);
+    w->Put(CBIT, (unsigned)cSingle);
   }
   if (pUsed >= 2) {
     WritePtLengths(w, t->pLen, NP, PBIT, -1);
   } else {
     w->Put(PBIT, 0);
-    w->Put(PBIT, pSingle);
+    w->Put(PBIT, (unsigned)pSingle);
   }
   SymbolReader reader(symbols);
   for (dword i = 0; i < count; i++) {
@@ -687,18 +687,18 @@ class Parser {
       if (longest >= NICE_MATCH) {
         // Long enough to take as it is: skip the positions it covers.
         int distance = list.distance[list.count - 1];
-        Relax(k + longest, here + m->c[longest + 253] + m->p[BitLength(distance - 1)],
+        Relax(k + (dword)longest, here + m->c[longest + 253] + m->p[BitLength((unsigned)(distance - 1))],
               longest, distance);
-        for (dword j = i + 1; j < i + longest; j++) Insert(j);
-        i += longest;
+        for (dword j = i + 1; j < i + (dword)longest; j++) Insert(j);
+        i += (dword)longest;
         continue;
       }
       int length = MIN_MATCH;
       for (int e = 0; e < list.count; e++) {
         int distance = list.distance[e];
-        dword base = here + m->p[BitLength(distance - 1)];
+        dword base = here + m->p[BitLength((unsigned)(distance - 1))];
         for (; length <= list.length[e]; length++) {
-          Relax(k + length, base + m->c[length + 253], length, distance);
+          Relax(k + (dword)length, base + m->c[length + 253], length, distance);
         }
       }
       i++;

@@ -110,8 +110,8 @@ struct TextReader {
     uint8_t word[SE_TEXT_LENGTH_SIZE];
     out[0] = '\0';
     if (Read(offset, word, sizeof word) != sizeof word) return 0;
-    uint32_t length = GetLE32(word);
-    size_t n = length < maxRead ? length : maxRead;
+    uint32_t stored = GetLE32(word);
+    size_t n = stored < maxRead ? stored : maxRead;
     size_t got = Read(offset + SE_TEXT_LENGTH_SIZE, out, n);
     out[got] = '\0';
     return got;

@@ -269,7 +269,7 @@ void saveResult(SkimletEvent *event) {
   JsonAnswer record(EPG_SEARCH_RECORD_MAX + JSON_ANSWER_TAIL);
   if (EPGFormatEventRecord(&event->event, gResultsCount == 1, EPG_RECORD_SEARCH, event->channelId, gAUFirmwareFlag,
                            &record)) {
-    SendSocket(record.Data(), record.Length());
+    SendSocket(record.Data(), (size_t)record.Length());
   } else {
     PrintLine(" ERROR - Unable to allocate memory for a result record.");
   }

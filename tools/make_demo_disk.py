@@ -3,9 +3,11 @@
 "FirmwareTMS.dat", the model profile "pvrsim.json", the PVR's world "world.json" (channels,
 tuning tables, favourites, timers: emulator/WORLD.md) and default settings. With --install
 it also puts the built TAPs and the browser application on the disk (refreshed every time).
---system-type 6 or 7 makes a terrestrial or cable PVR instead of the satellite one.
+--system-type 6 or 7 makes a terrestrial or cable PVR instead of the satellite one;
+--system-id 32020 or 32026 a model with analogue inputs.
 
 usage: make_demo_disk.py ROOT [--install BUILD_DIR] [--port N] [--force] [--system-type N]
+                         [--system-id N]
 """
 import argparse
 import json
@@ -26,7 +28,13 @@ MODELS = [
     (22570, "TMS-3200 MPG", "TMS", 5, 2, 4, 1),
     (22610, "TMS-2400 T", "TMS", 6, 2, 4, 0),
     (22710, "TMS-2400 C", "TMS", 7, 2, 4, 0),
+    # Models with analogue inputs (AV input, composite, component).
+    (32020, "TMS-2400 AV", "TMS", 5, 2, 4, 0),
+    (32026, "TMS-2600 AV", "TMS", 5, 2, 4, 0),
 ]
+ANALOGUE_MODELS = (32020, 32026)
+ANALOGUE_SYMBOLS = ["_isAnalogMode", "_Z26Appl_GetAnalogEncoderStatev", "_Z23Appl_AnalogChangeActionv",
+                    "_Z25Appl_SetAnalogEncoderModeh", "_Z25Appl_GetAnalogEncoderModev"]
 DEMO_SYSTEM_ID = 22010
 # The demo model of each system type (5 satellite, 6 terrestrial, 7 cable).
 DEMO_MODELS = {5: 22010, 6: 22610, 7: 22710}
@@ -60,17 +68,21 @@ def model_table(models):
     return bytes(out)
 
 
+def system_type_of(system_id):
+    return next(m[3] for m in MODELS if m[0] == system_id)
+
+
 def profile(system_id):
     """The model profile of a model of the table: its recording slots are the model's."""
     streams = next(m[5] for m in MODELS if m[0] == system_id)
+    analogue = ANALOGUE_SYMBOLS if system_id in ANALOGUE_MODELS else []
     return {
         "system_id": system_id,
+        "system_type": system_type_of(system_id),
         "utc_offset": 60,
         "time_mode": 0,
         "clock": "host",
-        "optional_symbols": ["_isAnalogMode", "_Z26Appl_GetAnalogEncoderStatev",
-                             "_Z23Appl_AnalogChangeActionv", "_Z25Appl_SetAnalogEncoderModeh",
-                             "_Z25Appl_GetAnalogEncoderModev", "_Z26Appl_ConvertToValidUTF8StrPhi"],
+        "optional_symbols": analogue + ["_Z26Appl_ConvertToValidUTF8StrPhi"],
         "tap_api_version": 0x1012,
         "system_vars": {"0": 10, "1": 0},
         "timer_padding": {"pre": 2, "post": 5},
@@ -98,8 +110,7 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     write(os.path.join(root, "pvrsim.json"), json.dumps(profile(system_id), indent=2).encode() + b"\n", force)
     world = os.path.join(root, "world.json")
     if force or not os.path.exists(world):
-        system_type = next(m[3] for m in MODELS if m[0] == system_id)
-        demo_world.write(world, demo_world.build(system_type))
+        demo_world.write(world, demo_world.build(system_type_of(system_id)))
     ini = os.path.join(settings, "Orvane", "Orvane.ini")
     if port is not None or not os.path.exists(ini) or force:
         # Clients outside the PVR's own network sign in as demo / demo.
@@ -135,8 +146,10 @@ def main():
     ap.add_argument("--port", type=int)
     ap.add_argument("--force", action="store_true", help="rewrite files that exist")
     ap.add_argument("--system-type", type=int, choices=sorted(DEMO_MODELS), default=5)
+    ap.add_argument("--system-id", type=int, choices=[m[0] for m in MODELS],
+                    help="the emulated model (instead of the demo model of the system type)")
     args = ap.parse_args()
-    generate(args.root, args.force, args.port, DEMO_MODELS[args.system_type])
+    generate(args.root, args.force, args.port, args.system_id or DEMO_MODELS[args.system_type])
     if args.install:
         install(args.root, args.install)
     return 0

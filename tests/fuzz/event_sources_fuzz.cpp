@@ -13,13 +13,13 @@
 
 #include <string>
 
+#include "platform/pvr_epg_format.h"
 #include "platform/pvr_text.h"
+#include "platform/smartepg_format.h"
 #include "search/event_sources.h"
 #include "search/search_definitions.h"
 #include "search/skimlet.h"
 #include "tests/fuzz/fuzz_root.h"
-#include "webserver/epg/pvr_epg_format.h"
-#include "webserver/epg/smartepg_format.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Settings files: key lookup and value rules, locating, loading, changing and saving.
 #include "platform/ini_file.h"
 
+#include <unistd.h>
+
 #include <string>
 
 #include "platform/directory_stack.h"
@@ -65,6 +67,16 @@ TEST_F(IniFile, LoadsIntoWholeBlocksAndAddsALineEnd) {
   WriteFile("/mnt/hd/ProgramFiles/Settings/Orvane/empty.ini", "");
   EXPECT_EQ(INIOpenFile("empty.ini", nullptr), INILOCATION_AtCurrentDir);
   EXPECT_STREQ(INIBuffer, "\r\n");
+}
+
+TEST_F(IniFile, RefusesAFileTooLargeForTheHeapsSizes) {
+  // Just under 4 GiB (sparse): whole blocks plus room for a line end pass 32 bits. The
+  // buffer's size once wrapped round to a few hundred bytes (or was cut short in the call
+  // to the 32-bit allocator), and the whole file was read into it.
+  WriteFile("/mnt/hd/ProgramFiles/Settings/Orvane/huge.ini", "");
+  ASSERT_EQ(truncate64(Host("/mnt/hd/ProgramFiles/Settings/Orvane/huge.ini").c_str(), 0xFFFFFF00), 0);
+  EXPECT_EQ(INIOpenFile("huge.ini", nullptr), 0);
+  EXPECT_EQ(INIBuffer, nullptr);
 }
 
 TEST_F(IniFile, LocatesInCurrentFolderFirstThenLaterPlacesWin) {

@@ -6,6 +6,7 @@
 #include "common/packed_date.h"
 #include "common/text_helpers.h"
 #include "common/url_params.h"
+#include "webserver/api/handler_params.h"
 #include "platform/recording_slots.h"
 #include "platform/tap_tasks.h"
 #include "webserver/api/remote_keys.h"
@@ -18,8 +19,8 @@ namespace {
 enum { REMOTE_ANSWER_LIMIT = 2048 };
 
 struct RemoteRequest {
-  char key[PARAM_PIECE_MAX + 1];      // the "key" value as sent
-  char character[PARAM_PIECE_MAX + 1];  // the "char" value as sent
+  char key[HANDLER_PARAM_MAX + 1];      // the "key" value as sent
+  char character[HANDLER_PARAM_MAX + 1];  // the "char" value as sent
   bool characterGiven;
 };
 
@@ -78,7 +79,7 @@ void APIRemoteSend(const char *params, int mode) {
   LOGF(LOG_DETAIL, "Processing API-Remote-Send request '%s'.", params ? params : "");
   RemoteRequest request;
   memset(&request, 0, sizeof request);
-  ScanHandlerParams(params, TakeParameter, &request);
+  ScanHandlerParams(params, params ? (int)strnlen(params, PARAMS_TEXT_LIMIT) : 0, '&', TakeParameter, &request);
   char keyWord[REMOTE_KEY_WORD_SIZE];
   int longPress = 0;
   RemoteKeyWordOf(request.key, keyWord, &longPress);

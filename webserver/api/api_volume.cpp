@@ -6,6 +6,7 @@
 #include "common/packed_date.h"
 #include "common/text_helpers.h"
 #include "common/url_params.h"
+#include "webserver/api/handler_params.h"
 #include "webserver/api/remote_keys.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
@@ -15,7 +16,7 @@ namespace {
 enum { VOLUME_ANSWER_LIMIT = 2048, MUTE_KEY_DELAY_TICKS = 50 };
 
 struct LevelRequest {
-  char level[PARAM_PIECE_MAX + 1];
+  char level[HANDLER_PARAM_MAX + 1];
   bool given;
 };
 
@@ -54,7 +55,7 @@ void APIVolumeSet(const char *params) {
   LOGF(LOG_DETAIL, "Processing API-Volume-Set request '%s'.", params ? params : "");
   LevelRequest request;
   memset(&request, 0, sizeof request);
-  ScanHandlerParams(params, TakeParameter, &request);
+  ScanHandlerParams(params, params ? (int)strnlen(params, PARAMS_TEXT_LIMIT) : 0, '&', TakeParameter, &request);
   int before = TAP_GetSystemVar(SYSVAR_Volume);
   int level = 0;
   switch (VolumeActionOf(request.given ? request.level : nullptr, before, &level)) {

@@ -36,14 +36,7 @@ enum {
   SEND_TIMEOUT_SECONDS = 30, // a client that stops reading cannot stall the PVR for longer
 };
 
-void CloseListening(const char *message, bool withErrno) {
-  if (withErrno) {
-    LOGF(LOG_OPERATIONAL, message, errno);
-  } else {
-    LOGF(LOG_OPERATIONAL, "%s", message);
-  }
-  close(gListenSocket);
-}
+void CloseListening() { close(gListenSocket); }
 
 // Sends the parts on the client connection in one sendmsg, and again from where it stopped
 // after a partial send (a signal, or the send time-out while the client reads slowly).
@@ -162,7 +155,8 @@ void NetServerInit() {
   fcntl(gListenSocket, F_SETFD, FD_CLOEXEC);
   int on = 1;
   if (setsockopt(gListenSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) {
-    CloseListening("Failed to set socket option on listening socket. errno=%d.", true);
+    LOGF(LOG_OPERATIONAL, "Failed to set socket option on listening socket. errno=%d.", errno);
+    CloseListening();
     return;
   }
   // Accepted sockets inherit the send time-out, so a client that stops reading cannot stall
@@ -175,12 +169,14 @@ void NetServerInit() {
   gNexusServer.sin_port = htons(gPort);
   LOGF(LOG_NETWORK, "About to 'bind' listening socket %d on port %d.", gListenSocket, gPort);
   if (bind(gListenSocket, reinterpret_cast<sockaddr *>(&gNexusServer), sizeof gNexusServer) != 0) {
-    CloseListening("Failed to bind to listening socket.  errno=%d.", true);
+    LOGF(LOG_OPERATIONAL, "Failed to bind to listening socket.  errno=%d.", errno);
+    CloseListening();
     return;
   }
   LOGF(LOG_NETWORK, "About to 'listen' listening socket %d.", gListenSocket);
   if (listen(gListenSocket, 1) != 0) {
-    CloseListening("Failed to listen to listening socket.", false);
+    LOGF(LOG_OPERATIONAL, "Failed to listen to listening socket.");
+    CloseListening();
     return;
   }
   gServerStatus = 1;

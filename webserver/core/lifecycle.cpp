@@ -107,6 +107,15 @@ void ReloadConfiguration() {
   NetServerInit();
 }
 
+// The IPv4 address in a socket address that the kernel filled in (copied out, not read
+// through a cast: the structures differ in alignment).
+dword IPv4AddressOf(const sockaddr &address) {
+  static_assert(sizeof(sockaddr_in) <= sizeof(sockaddr), "an IPv4 address fits a socket address");
+  sockaddr_in in;
+  memcpy(&in, &address, sizeof in);
+  return in.sin_addr.s_addr;
+}
+
 }  // namespace
 
 TAP_EXPORT int TAP_Main(void) {
@@ -173,9 +182,9 @@ void getIPAddress() {
   snprintf(request.ifr_name, sizeof request.ifr_name, "eth0");
   request.ifr_addr.sa_family = AF_INET;
   if (ioctl(probe, SIOCGIFADDR, &request) == 0) {
-    gMyIPAddress = reinterpret_cast<sockaddr_in *>(&request.ifr_addr)->sin_addr.s_addr;
+    gMyIPAddress = IPv4AddressOf(request.ifr_addr);
     if (ioctl(probe, SIOCGIFNETMASK, &request) == 0) {
-      gMySubnetMask = reinterpret_cast<sockaddr_in *>(&request.ifr_netmask)->sin_addr.s_addr;
+      gMySubnetMask = IPv4AddressOf(request.ifr_netmask);
       const byte *a = reinterpret_cast<const byte *>(&gMyIPAddress);
       const byte *m = reinterpret_cast<const byte *>(&gMySubnetMask);
       LOGF(LOG_DETAIL, "My IP address %d.%d.%d.%d, my subnet mask %d.%d.%d.%d.", a[0], a[1], a[2], a[3],
