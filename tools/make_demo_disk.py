@@ -52,13 +52,16 @@ FOLDERS = [
 
 
 def model_table(models):
-    """The model table: magic, a zero word at 8, the count at 12, 348-byte records at 20."""
+    """The model table: magic, a zero word at 8, the count at 12, 348-byte records at 20.
+    Names and app types are texts (UTF-8) or bytes, at most 256 and 32 bytes."""
     out = bytearray(struct.pack("<IIII", 0x12345678, 1, 0, len(models)) + bytes(4))
     for system_id, name, app_type, system_type, remote, streams, mpg in models:
         record = bytearray(348)
         struct.pack_into("<H", record, 0, system_id)
-        record[4:4 + len(name)] = name.encode()
-        record[260:260 + len(app_type)] = app_type.encode()
+        name = name.encode() if isinstance(name, str) else name
+        app_type = app_type.encode() if isinstance(app_type, str) else app_type
+        record[4:4 + len(name)] = name
+        record[260:260 + len(app_type)] = app_type
         struct.pack_into("<I", record, 292, system_type)
         struct.pack_into("<I", record, 304, 0)
         struct.pack_into("<I", record, 320, remote)

@@ -30,7 +30,7 @@ const char kTapVersion[] = "2.20";
 // The fields of the model record that the answer reports: zeros and empty texts when no
 // record matches this PVR.
 struct ModelFacts {
-  char name[MODEL_NAME_SIZE];
+  char name[MODEL_NAME_SIZE + 1];
   char appType[MODEL_APP_TYPE_SIZE + 1];
   dword systemType, bigEndian, remoteType, recStreams;
 };

@@ -100,8 +100,11 @@ void AppendPlayback(JsonAnswer *answer) {
   answer->Printf("\"duration\":%d,\r\n\"durationsec\":%d,\r\n\"currentblock\":%lu,\r\n\"totalblock\":%lu,\r\n",
                  play.durationMin, play.durationSec, (unsigned long)play.currentBlock, (unsigned long)play.totalBlock);
   FileNameMembers(answer, name, false, ",\r\n");
+  // The path in UTF-8 like the name, so that the answer stays valid JSON text.
+  char absoluteUtf8[4 * sizeof absolute + 1];
+  StrToUTF8(absolute, absoluteUtf8, gDefaultCharacterSet);
   answer->Cat("\"absolutefilename\":");
-  answer->String(absolute, (int)sizeof absolute);
+  answer->String(absoluteUtf8, (int)sizeof absoluteUtf8);
   answer->Cat(",\r\n");
   LOGF(LOG_DETAIL, "APIStatusGet: File = '%s', absFile = '%s'.", name, absolute);
 }
