@@ -82,8 +82,10 @@ void Publish(int slot) {
   byte *entry = Slot(slot);
   PutLE32(entry + TAP_TASK_STATUS, task.used ? 1 : 0);
   PutLE32(entry + TAP_TASK_RECORD, task.used ? FirmwareWord(gRecords[slot]) : 0);
+  // A TAP without an event handler has none in the table either.
+  bool handles = task.used && task.entry.eventHandler;
   PutLE32(entry + TAP_TASK_EVENT_HANDLER,
-          task.used ? FirmwareEntryPoint(reinterpret_cast<void (*)()>(kSlotEntries[(size_t)slot])) : 0);
+          handles ? FirmwareEntryPoint(reinterpret_cast<void (*)()>(kSlotEntries[(size_t)slot])) : 0);
 }
 
 void Occupy(int slot, const std::string &fileName, const std::string &folder) {
