@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -103,7 +104,7 @@ byte *SlotEntry(size_t slot) { return slot < gSlotCount ? gSlots + slot * gSlotE
 void BuildSlots(size_t entrySize, bool fromProfile) {
   std::vector<word> durations(gPlayback.recordings.size());
   for (size_t i = 0; i < durations.size(); i++) {
-    const TYPE_RecInfo &info = gPlayback.recordings[i];
+    const TYPE_RecInfo &info = gPlayback.recordings[i].info;
     byte *old = fromProfile ? nullptr : SlotEntry(i);
     durations[i] = old ? GetLE16(old + RECORDING_SLOT_DURATION) : info.recType ? (word)info.duration : 0;
   }
@@ -115,13 +116,46 @@ void BuildSlots(size_t entrySize, bool fromProfile) {
   PublishTable(FW_HOOK_RecordingSlots, gSlots);
 }
 
-bool ReadProfile(const nlohmann::json &json, std::string *) {
+// The packed PVR date (MJD, hour, minute) of local Unix seconds.
+dword PackedDate(int64_t local) {
+  int64_t days = local / 86400, seconds = local % 86400;
+  return (dword)(days + 40587) << 16 | (dword)(seconds / 3600) << 8 | (dword)(seconds / 60 % 60);
+}
+
+bool ParseLocalTime(const std::string &text, int64_t *local) {
+  struct tm t = {};
+  if (sscanf(text.c_str(), "%d-%d-%d %d:%d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min) != 5) return false;
+  t.tm_year -= 1900;
+  t.tm_mon -= 1;
+  *local = (int64_t)timegm(&t);
+  return true;
+}
+
+bool ReadProfile(const nlohmann::json &json, std::string *error) {
   PlaybackProfile p;
+  int64_t now = LocalNow() / 60 * 60;
   for (const nlohmann::json &slot : json.value("recordings", nlohmann::json::array())) {
-    TYPE_RecInfo info = {};
+    RecordingSlot r;
+    TYPE_RecInfo &info = r.info;
     info.recType = slot.value("type", (byte)0);
     info.duration = slot.value("duration", (dword)0);
-    p.recordings.push_back(info);
+    info.tuner = slot.value("tuner", (byte)0);
+    info.svcType = slot.value("svc_type", (byte)0);
+    info.svcNum = slot.value("svc_num", (word)0);
+    std::string file = slot.value("file", std::string());
+    if (file.size() >= sizeof info.fileName) {
+      *error = "recording file name too long: " + file;
+      return false;
+    }
+    memcpy(info.fileName, file.data(), file.size());
+    r.startLocal = now;
+    if (slot.contains("start") && !ParseLocalTime(slot.value("start", std::string()), &r.startLocal)) {
+      *error = "a recording's \"start\" must be a local time \"YYYY-MM-DD hh:mm\"";
+      return false;
+    }
+    info.startTime = PackedDate(r.startLocal);
+    info.endTime = PackedDate(r.startLocal + (int64_t)info.duration * 60);
+    p.recordings.push_back(r);
   }
   gPlayback = p;
   return true;
@@ -141,6 +175,8 @@ TYPE_PlayInfo PlayState() { return gPlay; }
 void LayOutRecordingSlots(size_t entrySize) {
   if (entrySize != gSlotEntry || !gSlots) BuildSlots(entrySize, !gSlots);
 }
+
+void SetPlayState(const TYPE_PlayInfo &state) { gPlay = state; }
 
 }  // namespace emu
 
@@ -175,13 +211,19 @@ TAP_API_FUNCTION int TAP_Hdd_StopRecord(byte slot) {
   return 1;
 }
 
-// A slot records while its table entry holds a duration.
+// A slot records while its table entry holds a duration (which a change of the duration
+// moves without touching the end time set at the start).
 TAP_API_FUNCTION int TAP_Hdd_GetRecInfo(byte slot, TYPE_RecInfo *info) {
   const byte *entry = emu::SlotEntry(slot);
   if (!info || !entry) return 0;
   word duration = GetLE16(entry + RECORDING_SLOT_DURATION);
-  info->recType = duration ? emu::gPlayback.recordings[slot].recType : 0;
+  memset(info, 0, sizeof *info);
+  if (!duration) return 1;
+  const emu::RecordingSlot &recording = emu::gPlayback.recordings[slot];
+  *info = recording.info;
   info->duration = duration;
+  int64_t recorded = emu::LocalNow() - recording.startLocal;
+  info->recordedSec = (dword)std::min<int64_t>(std::max<int64_t>(recorded, 0), (int64_t)duration * 60);
   return 1;
 }
 

@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "emulator/emu_firmware.h"
@@ -54,14 +56,36 @@ std::string GetText(const byte *field) {
   return std::string(text, strnlen(text, TAP_FOLDER_PATH_SIZE));
 }
 
+// The event handler entry of a slot in the task table. A TAP that calls another TAP's
+// handler through the table (events between TAPs) comes through here, and the call is
+// printed as the run loop's deliveries are.
+template <int slot>
+dword SlotEventEntry(word event, TapParam param1, TapParam param2) {
+  TAP_EventHandlerFunction handler = gTasks[slot].entry.eventHandler;
+  if (!gTasks[slot].used || !handler) return 0;
+  dword result = handler(event, param1, param2);
+  Effect("event 0x%04x param1 0x%08lx param2 0x%08lx to slot %d returned 0x%08x", event, (unsigned long)param1,
+         (unsigned long)param2, slot, result);
+  return result;
+}
+
+template <int... slots>
+constexpr std::array<TAP_EventHandlerFunction, sizeof...(slots)> SlotEntries(std::integer_sequence<int, slots...>) {
+  return {{&SlotEventEntry<slots>...}};
+}
+constexpr std::array<TAP_EventHandlerFunction, TAP_TASK_SLOTS> kSlotEntries =
+    SlotEntries(std::make_integer_sequence<int, TAP_TASK_SLOTS>());
+
 // Publishes a slot in the firmware's task table.
 void Publish(int slot) {
   Task &task = gTasks[slot];
   byte *entry = Slot(slot);
   PutLE32(entry + TAP_TASK_STATUS, task.used ? 1 : 0);
   PutLE32(entry + TAP_TASK_RECORD, task.used ? FirmwareWord(gRecords[slot]) : 0);
+  // A TAP without an event handler has none in the table either.
+  bool handles = task.used && task.entry.eventHandler;
   PutLE32(entry + TAP_TASK_EVENT_HANDLER,
-          task.used ? FirmwareEntryPoint(reinterpret_cast<void (*)()>(task.entry.eventHandler)) : 0);
+          handles ? FirmwareEntryPoint(reinterpret_cast<void (*)()>(kSlotEntries[(size_t)slot])) : 0);
 }
 
 void Occupy(int slot, const std::string &fileName, const std::string &folder) {
@@ -293,9 +317,12 @@ StartHandOver LastStartHandOver() { return gLastHandOver; }
 
 // ---- TAP API ----
 
+// The firmware acts on a key at once (the mute key mutes before the TAP's next call) and
+// passes the event on to the TAPs from its run loop.
 TAP_API_FUNCTION int TAP_GenerateEvent(word event, dword param1, dword param2) {
   emu::gGeneratedEvents.push_back({event, param1, param2});
   emu::Effect("generated event 0x%04x param1 0x%08x param2 0x%08x", event, param1, param2);
+  if (event == EVT_KEY) emu::FirmwareKey(param1);
   return 1;
 }
 

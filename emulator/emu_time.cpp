@@ -35,6 +35,7 @@ bool ReadProfile(const nlohmann::json &json, std::string *error) {
   TimeProfile p;
   p.utcOffset = json.value("utc_offset", p.utcOffset);
   p.timeMode = json.value("time_mode", p.timeMode);
+  p.sleepTimer = json.value("sleep_timer", p.sleepTimer);
   std::string clock = json.value("clock", std::string("host"));
   p.clockFollowsHost = clock == "host";
   if (!p.clockFollowsHost && !ParseUtcText(clock, &p.fixedUtc)) {
@@ -74,6 +75,7 @@ void PublishTimeInfo() {
   // The firmware's offset includes the daylight-saving hour while that is in force.
   PutLE16(gTimeBlock + TIME_INFO_UTC_OFFSET, (uint16_t)LocalOffsetMinutes());
   gTimeBlock[TIME_INFO_MODE] = gTime.timeMode;
+  PutLE16(gTimeBlock + TIME_INFO_SLEEP_TIMER, gTime.sleepTimer);
 }
 
 }  // namespace emu

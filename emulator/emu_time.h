@@ -8,10 +8,12 @@
 namespace emu {
 
 // Profile: "utc_offset" (minutes), "time_mode" (both low bits set: daylight saving in
-// force), "clock" ("host" or a UTC time "YYYY-MM-DD hh:mm:ss" at which the clock stands).
+// force), "clock" ("host" or a UTC time "YYYY-MM-DD hh:mm:ss" at which the clock stands),
+// "sleep_timer" (minutes until the sleep timer switches the PVR off, 0 when it is off).
 struct TimeProfile {
   int16_t utcOffset = 60;
   byte timeMode = 0;
+  word sleepTimer = 0;
   bool clockFollowsHost = true;
   int64_t fixedUtc = 0;   // Unix seconds, while the clock stands still
 };

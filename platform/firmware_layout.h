@@ -22,7 +22,8 @@ enum { TAP_TASK_SLOTS = 16, TAP_FOLDER_PATH_SIZE = 512 };
 enum {
   TIME_INFO_UTC_OFFSET = 0,   // int16, minutes east of UTC
   TIME_INFO_MODE = 2,         // byte; both low bits set: daylight saving in force
-  TIME_INFO_SIZE = 4,
+  TIME_INFO_SLEEP_TIMER = 4,  // u16, minutes until the sleep timer switches off; 0 when off
+  TIME_INFO_SIZE = 8,
 };
 static_assert(TIME_INFO_UTC_OFFSET + 2 == TIME_INFO_MODE && TIME_INFO_MODE < TIME_INFO_SIZE,
               "the time settings' fields lie within the block");
@@ -72,8 +73,15 @@ enum {
 
 // The service, name, provider, satellite, transponder, favourites and timer tables: their
 // layouts are those of platform/firmware_tables.h.
-// Settings ("_applEepromAddr"): byte SETTINGS_FAV_GROUP is the selected favourites group.
-enum { SETTINGS_SIZE = SETTINGS_BLOCK_SIZE };
+// Settings ("_applEepromAddr"): byte SETTINGS_FAV_GROUP is the selected favourites group;
+// the timer padding of firmware without the padding variables is kept in the low
+// SETTINGS_PADDING_BITS of two bytes.
+enum {
+  SETTINGS_SIZE = SETTINGS_BLOCK_SIZE,
+  SETTINGS_PRE_PADDING = 24,
+  SETTINGS_POST_PADDING = 25,
+  SETTINGS_PADDING_BITS = 5,
+};
 // Recording slots ("_pvrRecInfo"): entries of the timer entry size; u16 duration at 6.
 enum { RECORDING_SLOT_DURATION = 6 };
 // EPG events of the firmware's pool: u32 address of the next event at offset 0.
@@ -93,6 +101,21 @@ enum {
 static_assert(OSD_INFO_PIXELS + 4 == OSD_INFO_WIDTH && OSD_INFO_WIDTH + 2 == OSD_INFO_HEIGHT &&
                   OSD_INFO_HEIGHT + 2 == OSD_INFO_ENTRY_SIZE,
               "an OSD plane's entry: a 32-bit address and two 16-bit sizes");
-// External partitions ("_extPartitionInfo"): entries of a mount path, "_nExtPartition"
-// counts them.
-enum { EXT_PARTITION_PATH = 0, EXT_PARTITION_ENTRY_SIZE = 64 };
+// External partitions ("_extPartitionInfo"): "_nExtPartition" entries of this layout, the
+// texts NUL-terminated within their fields (a text that fills its field has no NUL).
+enum {
+  EXT_PARTITION_PATH = 0,         // char[12]: the device, "/dev/sdb1"
+  EXT_PARTITION_PATH_SIZE = 12,
+  EXT_PARTITION_MOUNT = 12,       // char[16]: where it is mounted, "/mnt/sdb1"
+  EXT_PARTITION_MOUNT_SIZE = 16,
+  EXT_PARTITION_NAME = 28,        // char[8]: the name the PVR shows
+  EXT_PARTITION_NAME_SIZE = 8,
+  EXT_PARTITION_SIZE_MB = 36,     // u32: size in MiB
+  EXT_PARTITION_TYPE = 40,        // u32: partition type
+  EXT_PARTITION_ENTRY_SIZE = 44,
+};
+static_assert(EXT_PARTITION_PATH + EXT_PARTITION_PATH_SIZE == EXT_PARTITION_MOUNT &&
+                  EXT_PARTITION_MOUNT + EXT_PARTITION_MOUNT_SIZE == EXT_PARTITION_NAME &&
+                  EXT_PARTITION_NAME + EXT_PARTITION_NAME_SIZE == EXT_PARTITION_SIZE_MB &&
+                  EXT_PARTITION_SIZE_MB + 4 == EXT_PARTITION_TYPE && EXT_PARTITION_TYPE + 4 == EXT_PARTITION_ENTRY_SIZE,
+              "a partition entry: three texts, then the 32-bit size and type");

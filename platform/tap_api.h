@@ -37,9 +37,13 @@ enum { SEEK_START = 0, SEEK_CURRENT = 1, SEEK_FROM_END = 2 };
 
 // System variables by number.
 enum {
-  SYSVAR_Volume = 0,   // 0..17
-  SYSVAR_OsdLan = 1,   // menu language (0 English, 1 French, 2 German, ...)
+  SYSVAR_Volume = 0,        // 0..17, plus 128 while the sound is muted
+  SYSVAR_OsdLan = 1,        // menu language (0 English, 1 French, 2 German, ...)
+  SYSVAR_PrePadding = 21,   // timer padding before the start, minutes
+  SYSVAR_PostPadding = 22,  // timer padding after the end, minutes
 };
+// The first TAP API version (TAP_GetVersion) whose firmware has the padding variables.
+enum : dword { TAP_API_VERSION_PADDING_VARIABLES = 0x1010 };
 
 // TAP_GetState states.
 enum { STATE_Normal = 0, STATE_Tap = 1 };   // the receiver's display, or a TAP's
@@ -59,17 +63,27 @@ typedef struct {
   uint64_t size;    // bytes
 } TYPE_FolderEntry;
 
-// The state of one recording slot.
+// The state of one recording slot (TAP_Hdd_GetRecInfo).
+enum { REC_INFO_FILE_NAME_SIZE = 256 };
 typedef struct {
-  byte recType;     // 0: the slot is not recording
-  dword duration;   // minutes
+  byte recType;         // 0: the slot is not recording
+  byte tuner;
+  byte svcType;         // 0 TV, 1 radio
+  byte reserved;
+  word svcNum;
+  word reserved2;
+  dword duration;       // minutes
+  dword startTime;      // packed PVR date, local time
+  dword endTime;        // packed PVR date the firmware set when the recording started
+  dword recordedSec;    // seconds recorded so far
+  char fileName[REC_INFO_FILE_NAME_SIZE];   // the recording's file name, without folder
 } TYPE_RecInfo;
 
 // Playback state (TAP_Hdd_GetPlayInfo): 308 bytes, cleared by the caller. The status
 // answer and the playback handlers read it; the byte offsets are those of the fields below.
 enum { PLAYMODE_None = 0, PLAYMODE_Playing = 1, PLAYMODE_Mp3 = 2, PLAYMODE_Paused = 4 };
 enum { TRICKMODE_Normal = 0, TRICKMODE_Forward = 1, TRICKMODE_Rewind = 2, TRICKMODE_Slow = 3 };
-enum { PLAY_INFO_PATH_SIZE = 288 };
+enum { PLAY_INFO_SIZE = 308, PLAY_INFO_PATH_SIZE = 288 };
 typedef struct {
   byte playMode;        // 0: PLAYMODE_
   byte trickMode;       // 1: TRICKMODE_
@@ -85,7 +99,7 @@ typedef struct {
   // terminated; its last segment is the file name. Empty when nothing plays.
   char filePath[PLAY_INFO_PATH_SIZE];
 } TYPE_PlayInfo;
-static_assert(sizeof(TYPE_PlayInfo) == 308, "play information is 308 bytes");
+static_assert(sizeof(TYPE_PlayInfo) == PLAY_INFO_SIZE, "play information is 308 bytes");
 static_assert(offsetof(TYPE_PlayInfo, svcNum) == 4 && offsetof(TYPE_PlayInfo, currentBlock) == 12 &&
                   offsetof(TYPE_PlayInfo, filePath) == 20,
               "play information offsets");

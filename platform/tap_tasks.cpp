@@ -105,6 +105,31 @@ int RunFromFolder(const StartHooks &hooks, const TapFileLocation &where) {
   return result;
 }
 
+// The TAP ID of each slot's file as last read from its header, kept while the slot holds
+// the same file, so that sending an event does not read every loaded TAP file again.
+struct SlotTapId {
+  char fileName[TAP_FOLDER_PATH_SIZE];
+  dword id;
+};
+SlotTapId gSlotTapIds[TAP_TASK_SLOTS];
+
+// The TAP ID of the file in a slot; false when its header cannot be read.
+bool TapIdOfSlot(int slot, const TapTaskSlot &task, dword *id) {
+  SlotTapId &known = gSlotTapIds[slot];
+  if (known.fileName[0] && strcmp(known.fileName, task.fileName) == 0) {
+    *id = known.id;
+    return true;
+  }
+  known.fileName[0] = '\0';
+  TapFileInfo info;
+  MappedPath path(task.fileName);
+  if (!path.c_str() || !ReadTapFileInfo(path.c_str(), &info)) return false;
+  CopyBounded(known.fileName, sizeof known.fileName, task.fileName, sizeof task.fileName);
+  known.id = info.id;
+  *id = info.id;
+  return true;
+}
+
 }  // namespace
 
 int HDD_TAP_Start(const char *name, bool batch, void *parameterBlock, dword *id) {
@@ -193,11 +218,8 @@ int HDD_TAP_SendEvent(dword id, bool allowInterception, word event, TapParam par
   for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
     TapTaskSlot task;
     if (!ReadTapTaskSlot(slot, &task) || !task.handler || task.status == 0) continue;
-    if (id != 0) {
-      TapFileInfo info;
-      MappedPath path(task.fileName);
-      if (!path.c_str() || !ReadTapFileInfo(path.c_str(), &info) || info.id != id) continue;
-    }
+    dword slotId = 0;
+    if (id != 0 && (!TapIdOfSlot(slot, task, &slotId) || slotId != id)) continue;
     dword saved = *current;
     *current = (dword)slot;
     reinterpret_cast<TAP_EventHandlerFunction>(FirmwareAddress(task.handler))(event, param1, param2);

@@ -31,7 +31,6 @@ MOUNTS = (
 )
 # The drives the mount table names, as folders of the emulated root.
 DRIVES = ["mnt/sdb1/Recordings", "mnt/sdb1/Films", "mnt/USB Stick", "mnt/net/Concerts"]
-EXTERNAL_PARTITIONS = ["/mnt/sdb1", "/mnt/USB Stick"]
 
 BASE = datetime.datetime(2024, 6, 1, 19, 0)
 BLOCK = 9024

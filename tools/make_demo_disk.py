@@ -56,19 +56,23 @@ FOLDERS = [
     "mnt/hd/MediaFiles",
     "mnt/hd/PhotoFiles",
     "mnt/hd/tmp",
+    "mnt/sdb1/Videos",
     "dev/pts",
     "tmp",
 ]
 
 
 def model_table(models):
-    """The model table: magic, a zero word at 8, the count at 12, 348-byte records at 20."""
+    """The model table: magic, a zero word at 8, the count at 12, 348-byte records at 20.
+    Names and app types are texts (UTF-8) or bytes, at most 256 and 32 bytes."""
     out = bytearray(struct.pack("<IIII", 0x12345678, 1, 0, len(models)) + bytes(4))
     for system_id, name, app_type, system_type, remote, streams, mpg in models:
         record = bytearray(348)
         struct.pack_into("<H", record, 0, system_id)
-        record[4:4 + len(name)] = name.encode()
-        record[260:260 + len(app_type)] = app_type.encode()
+        name = name.encode() if isinstance(name, str) else name
+        app_type = app_type.encode() if isinstance(app_type, str) else app_type
+        record[4:4 + len(name)] = name
+        record[260:260 + len(app_type)] = app_type
         struct.pack_into("<I", record, 292, system_type)
         struct.pack_into("<I", record, 304, 0)
         struct.pack_into("<I", record, 320, remote)
@@ -83,6 +87,8 @@ def system_type_of(system_id):
 
 
 def profile(system_id):
+    """The model profile of a model of the table: its recording slots are the model's."""
+    streams = next(m[5] for m in MODELS if m[0] == system_id)
     analogue = ANALOGUE_SYMBOLS if system_id in ANALOGUE_MODELS else []
     return {
         "system_id": system_id,
@@ -91,9 +97,14 @@ def profile(system_id):
         "time_mode": 0,
         "clock": "host",
         "optional_symbols": analogue + ["_Z26Appl_ConvertToValidUTF8StrPhi"],
-        "system_vars": {"1": 0},
-        "recordings": [{"type": 0}, {"type": 0}, {"type": 0}, {"type": 0}],
-        "external_partitions": demo_media.EXTERNAL_PARTITIONS,
+        "tap_api_version": 0x1012,
+        "system_vars": {"0": 10, "1": 0},
+        "timer_padding": {"pre": 2, "post": 5},
+        "power_on_source": 1,
+        "disk_identity": {"model": "ORVANE DEMO DISK 500G", "serial": "DEMO0001", "firmware": "1.00"},
+        "external_partitions": [{"path": "/dev/sdb1", "mount": "/mnt/sdb1", "name": "USB 1",
+                                 "size_mb": 7632, "type": 12}],
+        "recordings": [{"type": 0}] * streams,
     }
 
 

@@ -1,6 +1,7 @@
 // A TAP for the tests: it serves API requests that Orvane.tap forwards to it. Its answer
 // echoes what it received, with a content type of its own; it releases the answer buffer on
-// the second event (status 9999). Both steps are reported on the console.
+// the second event (status 9999). Both steps are reported on the console, and so is every
+// typed character it is sent (event 0x0FFD).
 //
 // Started by another TAP it reports its start on the console: the parameter block (a
 // 16-bit little-endian length, then that many bytes) in hex, and in batch mode it ends at
@@ -19,6 +20,7 @@ TAP_HEADER(ECHO_TAP_ID, "Echo Test 1.0", "Orvane tests", "Answers forwarded API 
 
 namespace {
 
+const word kCharacterEvent = 0x0FFD;
 char *gAnswer;
 int gServed;
 
@@ -73,6 +75,12 @@ TAP_EXPORT int TAP_Main(void) {
 }
 
 TAP_EXPORT dword TAP_EventHandler(word event, TapParam param1, TapParam param2) {
+  if (event == kCharacterEvent) {
+    char line[64];
+    snprintf(line, sizeof line, "echo-tap: character %lu\n", (unsigned long)param1);
+    PrintNet(line);
+    return 0;
+  }
   if (event != EVT_API_FORWARD || param2 != 0x514B570F || !param1) return (dword)param1;
   auto *message = reinterpret_cast<APIForwardMessage *>(param1);
   // The session word "silent" asks for no answer, to test the failure object.

@@ -53,10 +53,13 @@ TEST(RequestHeaders, HostAndAuthorizationOnlyWithAuthentication) {
   EXPECT_STREQ(gHTTPauthorisation, " Basic dTpw extra");
   EXPECT_STREQ(gHTTPauthMode, "Basic");
   EXPECT_STREQ(gHTTPauthCredentials, "dTpw");
-  // Names are matched case-sensitively; a header without a CR after it is not read.
-  Parse("GET / HTTP/1.1\r\nhost: a\r\nauthorization: Basic x\r\n\r\n", 2);
+  // Field names are matched without regard to case, at the start of a header line; a
+  // header without a CR after it is not read, nor is a name in the body.
+  Parse("GET / HTTP/1.1\r\nhost: a\r\nAUTHORIZATION: Basic x\r\n\r\n", 2);
+  EXPECT_STREQ(gHTTPhost, "a");
+  EXPECT_STREQ(gHTTPauthMode, "Basic");
+  Parse("GET / HTTP/1.1\r\nX-Forwarded-Host: a\r\n\r\nHost: b\r\n", 2);
   EXPECT_STREQ(gHTTPhost, "");
-  EXPECT_STREQ(gHTTPauthMode, "");
   Parse("GET / HTTP/1.1\nHost: a\nAuthorization: Basic x", 2);
   EXPECT_STREQ(gHTTPhost, "");
   EXPECT_STREQ(gHTTPauthCredentials, "");
@@ -103,6 +106,10 @@ TEST(RequestBody, PostFieldsFromThisRead) {
   Parse("POST / HTTP/1.1\r\nContent-Length:   77\r\n\r\n");
   EXPECT_EQ(gHTTPpost.contentLength, 77);
   EXPECT_EQ(gHTTPpost.contentLengthSet, 1);
+  Parse("POST / HTTP/1.1\r\ncontent-length: 3\r\n\r\nabc");   // as some clients write it
+  EXPECT_EQ(gHTTPpost.contentLength, 3);
+  Parse("POST / HTTP/1.1\r\n\r\nContent-Length: 9\r\n");   // in the body: not a header
+  EXPECT_EQ(gHTTPpost.contentLengthSet, 0);
   Parse("POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(gHTTPpost.contentLengthSet, 1);
   Parse("POST / HTTP/1.1\r\nContent-Length: 2147483647\r\n\r\n");

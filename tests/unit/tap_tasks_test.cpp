@@ -2,6 +2,8 @@
 // and the start hand-over are read and written at their byte offsets.
 #include "platform/tap_tasks.h"
 
+#include <stdio.h>
+
 #include <fstream>
 #include <string>
 
@@ -95,6 +97,28 @@ TEST_F(TapTasks, EventsByTapIdAndTheStopMark) {
   emu::UnloadFinishedTaps();
   EXPECT_EQ(SlotOf(kEchoTapId), -1);
   EXPECT_EQ(HDD_TAP_SendEvent(kEchoTapId, false, EVT_IDLE, 0, 0), 0);
+}
+
+// A slot's TAP ID is read from its file once and kept while the slot names the same file:
+// the file may go away under a running TAP; a slot that names another file is read anew.
+TEST_F(TapTasks, TheTapIdIsReadOnceWhileTheSlotKeepsItsFile) {
+  dword id = 0;
+  ASSERT_EQ(HDD_TAP_Start("EchoTest.tap", false, nullptr, &id), 1);
+  int slot = SlotOf(kEchoTapId);
+  ASSERT_GT(slot, 0);
+  EXPECT_EQ(HDD_TAP_SendEvent(kEchoTapId, false, EVT_IDLE, 0, 0), 1);
+  std::string tap = ReadFile("/mnt/hd/ProgramFiles/EchoTest.tap");
+  // Replaced by renaming, as the loaded TAP's code still lies in the old file.
+  WriteFile("/mnt/hd/ProgramFiles/NoTap.tmp", "not a TAP any more");
+  ASSERT_EQ(rename(Host("/mnt/hd/ProgramFiles/NoTap.tmp").c_str(), Host("/mnt/hd/ProgramFiles/EchoTest.tap").c_str()), 0);
+  EXPECT_EQ(HDD_TAP_SendEvent(kEchoTapId, false, EVT_IDLE, 0, 0), 1);   // not read again
+
+  ASSERT_TRUE(emu::SetTaskFileName(slot, "/mnt/hd/ProgramFiles/Other.tap"));
+  EXPECT_EQ(HDD_TAP_SendEvent(kEchoTapId, false, EVT_IDLE, 0, 0), 0);   // no such file
+  WriteFile("/mnt/hd/ProgramFiles/Other.tap", tap);
+  EXPECT_EQ(HDD_TAP_SendEvent(kEchoTapId, false, EVT_IDLE, 0, 0), 1);   // read now
+  ASSERT_TRUE(emu::SetTaskFileName(slot, "/mnt/hd/ProgramFiles/EchoTest.tap"));
+  EXPECT_EQ(HDD_TAP_SendEvent(kEchoTapId, false, EVT_IDLE, 0, 0), 0);   // that file is no TAP now
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "common/url_params.h"
 #include "webserver/api/api_channels.h"
+#include "webserver/api/api_config.h"
 #include "webserver/api/api_files.h"
 #include "webserver/api/api_files_rename.h"
 #include "webserver/api/api_files_store.h"
@@ -10,10 +11,13 @@
 #include "webserver/api/api_log.h"
 #include "webserver/api/api_logos.h"
 #include "webserver/api/api_playback.h"
+#include "webserver/api/api_remote.h"
 #include "webserver/api/api_settings.h"
+#include "webserver/api/api_status.h"
 #include "webserver/api/api_taps.h"
 #include "webserver/api/api_timers.h"
 #include "webserver/api/api_tuning.h"
+#include "webserver/api/api_volume.h"
 #include "webserver/epg/api_epg.h"
 #include "webserver/epg/api_epg_genre.h"
 #include "webserver/epg/epg_search.h"
@@ -75,10 +79,31 @@ const APIAction kFilesActions[] = {
     {kStore, APIFilesStore, 0},
 };
 
+// Remote control.
+const char *const kRemoteWords[] = {"remote", nullptr};
+const char *const kAsciiWords[] = {"ascii", nullptr};
+const char *const kSend[] = {"send", nullptr};
+const APIAction kRemoteActions[] = {
+    {kSend, [](const char *params) { APIRemoteSend(params, REMOTE_MODE_KEY); }, 0},
+};
+const APIAction kAsciiActions[] = {
+    {kSend, [](const char *params) { APIRemoteSend(params, REMOTE_MODE_CHARACTER); }, 0},
+};
+
 // Language files.
 const char *const kLanguageWords[] = {"language", nullptr};
 const APIAction kLanguageActions[] = {
     {kGet, APILanguageGet, 0},
+};
+
+// Configuration and status.
+const char *const kConfigWords[] = {"config", nullptr};
+const char *const kStatusWords[] = {"status", nullptr};
+const APIAction kConfigActions[] = {
+    {kGet, [](const char *) { APIConfigGet(); }, 0},
+};
+const APIAction kStatusActions[] = {
+    {kGet, [](const char *) { APIStatusGet(); }, 0},
 };
 
 // Settings of the browser and its modules, and uploads.
@@ -134,6 +159,13 @@ const APIAction kLogActions[] = {
     {kWrite, APILogWrite, 0},
 };
 
+// Volume.
+const char *const kVolumeWords[] = {"vol", "volume", nullptr};
+const APIAction kVolumeActions[] = {
+    {kGet, [](const char *) { APIVolumeGet(); }, 0},
+    {kSet, APIVolumeSet, 0},
+};
+
 // Satellites and transponders.
 const char *const kSatelliteWords[] = {"sat", "satellite", nullptr};
 const char *const kTransponders[] = {"transpond", "transponders", "transponder", nullptr};
@@ -146,13 +178,18 @@ const APIFunction kTable[] = {
     ROW(kTimerWords, 0, kTimerActions),
     ROW(kChannelWords, 0, kChannelActions),
     ROW(kFilesWords, 0, kFilesActions),
+    ROW(kRemoteWords, 0, kRemoteActions),
+    ROW(kAsciiWords, 0, kAsciiActions),
     ROW(kLanguageWords, 0, kLanguageActions),
+    ROW(kConfigWords, 0, kConfigActions),
+    ROW(kStatusWords, 0, kStatusActions),
     ROW(kSettingWords, 0, kSettingActions),
     ROW(kFavouriteWords, 0, kFavouriteActions),
     ROW(kLogoWords, 0, kLogoActions),
     ROW(kEPGWords, COMMAND_EPG, kEPGActions),
     ROW(kTapWords, COMMAND_TAP, kTapActions),
     ROW(kLogWords, 0, kLogActions),
+    ROW(kVolumeWords, 0, kVolumeActions),
     ROW(kSatelliteWords, COMMAND_SATELLITE, kSatelliteActions),
 };
 

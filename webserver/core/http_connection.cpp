@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/firmware_hooks.h"
+#include "platform/recording_slots.h"
 #include "webserver/core/logging.h"
 #include "webserver/core/request_parser.h"
 #include "webserver/core/request_router.h"
@@ -33,7 +34,6 @@ enum {
   READ_TIMEOUT_POLLS = 101,  // empty polls before an idle connection is dropped
   HEADER_SIZE = 10240,
   SEND_TIMEOUT_SECONDS = 30, // a client that stops reading cannot stall the PVR for longer
-  REC_SLOTS_MAX = 16,        // recording slots asked for when the model's count is unknown
 };
 
 void CloseListening() { close(gListenSocket); }
@@ -94,20 +94,6 @@ int AcceptClient() {
   return inbound;
 }
 
-// Whether any slot records: the model's slots, or when no model record gave a sane number,
-// every slot the firmware reports, up to REC_SLOTS_MAX.
-bool AnyRecordingRuns() {
-  bool modelKnown = gRecordingStreams > 0 && gRecordingStreams <= REC_SLOTS_MAX;
-  int slots = modelKnown ? gRecordingStreams : REC_SLOTS_MAX;
-  for (int slot = 0; slot < slots; slot++) {
-    TYPE_RecInfo info = {};
-    int exists = TAP_Hdd_GetRecInfo((byte)slot, &info);
-    if (exists && info.recType != 0) return true;
-    if (!exists && !modelKnown) break;   // the firmware has no more slots
-  }
-  return false;
-}
-
 void CarryOutPowerAction() {
   int action = gPowerFlag;
   gPowerFlag = 0;
@@ -115,7 +101,7 @@ void CarryOutPowerAction() {
     FwPutDevEvt putDevEvt = HookPutDevEvt();
     if (putDevEvt) putDevEvt(DEV_EVENT_POWER_OFF, 0);
   } else if (action == 2) {
-    if (!AnyRecordingRuns()) TAP_Reboot();
+    if (!AnyRecordingRuns(gRecordingStreams)) TAP_Reboot();
   } else if (action == 3) {
     TAP_Reboot();
   }

@@ -45,10 +45,31 @@ bool NextWord(const char **text, char *out, size_t size) {
   return CopyBounded(out, size, start, (size_t)(p - start)) == (size_t)(p - start);
 }
 
-// Finds name in the request and copies the text from `skip` characters after its start up
-// to the next CR. False when the name is missing or no CR follows.
+// Whether text begins with name, ASCII letters compared without regard to case.
+bool StartsWithAnyCase(const char *text, const char *name) {
+  for (; *name; text++, name++) {
+    char a = *text >= 'A' && *text <= 'Z' ? (char)(*text + 32) : *text;
+    char b = *name >= 'A' && *name <= 'Z' ? (char)(*name + 32) : *name;
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// The header line whose field name is name (compared without regard to case, as HTTP
+// field names are), within the header section; null when there is none.
+const char *FindHeader(const char *request, const char *name) {
+  for (const char *line = strstr(request, "\r\n"); line; line = strstr(line, "\r\n")) {
+    line += 2;
+    if (line[0] == '\r' && line[1] == '\n') return nullptr;   // the end of the header
+    if (StartsWithAnyCase(line, name)) return line;
+  }
+  return nullptr;
+}
+
+// Finds the header name in the request and copies the text from `skip` characters after
+// its start up to the next CR. False when the header is missing or no CR follows.
 bool HeaderValue(const char *request, const char *name, size_t skip, char *out, size_t size) {
-  const char *found = strstr(request, name);
+  const char *found = FindHeader(request, name);
   if (!found) return false;
   const char *cr = strchr(found, '\r');
   if (!cr) return false;
@@ -84,13 +105,12 @@ void ParsePostBody(char *request, int length, const RequestParserSettings &setti
   int headerLength = (int)(end + 4 - request);
   gHTTPpost.body = end + 4;
   gHTTPpost.bodyBytes = length > headerLength ? length - headerLength : 0;
-  const char *found = strstr(request, "Content-Length:");
-  if (!found) {
+  if (!FindHeader(request, "Content-Length:")) {
     ParserLog(settings, LOG_DETAIL, "Warning: Content-Length not found.");
     return;
   }
   char value[128];
-  if (!HeaderValue(found, "Content-Length:", 15, value, sizeof value)) {
+  if (!HeaderValue(request, "Content-Length:", 15, value, sizeof value)) {
     ParserLog(settings, LOG_DETAIL, "Warning: reading Content-Length value failed.");
     return;
   }
