@@ -162,7 +162,7 @@ int main() {
     LogoStoreClose(&store);
     LogoStoreOpen(&store, kLogoFolder, 0);
     LogoPainter painter = {nullptr, Fill, FillStore, FillJpeg};
-    LogoSheetOptions options = {&painter, &store, "2024/01/01 00:00:00", nullptr};
+    LogoSheetOptions options = {&painter, &store, "2024/01/01 00:00:00", nullptr, nullptr};
     LogoSheetReport report;
     double t2 = Now();
     BuildLogoSpriteSheet(channels.data(), (int)channels.size(), &options, &report);

@@ -17,6 +17,7 @@ import struct
 import sys
 import zlib
 
+import demo_logos
 import demo_world
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -122,6 +123,13 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     world = os.path.join(root, "world.json")
     if force or not os.path.exists(world):
         demo_world.write(world, demo_world.build(system_type_of(system_id)))
+    if force or not os.path.isdir(os.path.join(root, demo_logos.LOGOS)):
+        with open(world, encoding="utf-8") as f:
+            demo_logos.write_logos(root, json.load(f))
+    busybox = os.path.join(root, "mnt/hd/ProgramFiles/busybox")
+    if not os.path.lexists(busybox) and os.path.exists("/bin/busybox"):
+        # The PVR's own tar: Debian's busybox stands in for it.
+        os.symlink("/bin/busybox", busybox)
     ini = os.path.join(settings, "Orvane", "Orvane.ini")
     if port is not None or not os.path.exists(ini) or force:
         # Clients outside the PVR's own network sign in as demo / demo.
