@@ -7,7 +7,8 @@ namespace {
 
 enum : dword { BOX = 0xF0182038, FRAME = 0xFFB0B8D0, WHITE = 0xFFFFFFFF, GREY = 0xFF8088A0, CELL = 0xFF303850,
                CURSOR = 0xFFE0A020, BLACK = 0xFF000000, GREEN = 0xFF20A040, YELLOW = 0xFFD0C020, BLUE = 0xFF2050D0 };
-enum { COLUMNS = 12, SPECIALS = 3, CELL_W = 40, CELL_H = 28 };
+enum { COLUMNS = 12, SPECIALS = 3, CELL_W = 44, CELL_H = 28, MAX_ROWS = 5 };
+const dword kWidth = COLUMNS * CELL_W + 20, kHeight = 82 + MAX_ROWS * CELL_H + 50;
 
 // The character sets, UTF-8.
 const char *const kSets[] = {"abcdefghijklmnopqrstuvwxyz0123456789-_.@",
@@ -15,7 +16,7 @@ const char *const kSets[] = {"abcdefghijklmnopqrstuvwxyz0123456789-_.@",
                              "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA9\xC3\xA8\xC3\xAA\xC3\xAB\xC3\xA1\xC3\xA0\xC3\xA2"
                              "\xC3\xAD\xC3\xAC\xC3\xAE\xC3\xB3\xC3\xB2\xC3\xB4\xC3\xBA\xC3\xB9\xC3\xBB\xC3\xB1\xC3\xA7"
                              "\xC3\xA5\xC3\xB8\xC3\xA6"};
-const char *const kSpecials[SPECIALS] = {"Space", "Delete", "OK"};
+const char *const kSpecials[SPECIALS] = {"Space", "Del", "OK"};
 
 struct Keyboard {
   bool open;
@@ -60,10 +61,9 @@ int Cells() { return SetSize(gKeyboard.set) + SPECIALS; }
 
 void DrawKeyboard() {
   int r = gKeyboard.region;
-  dword width = COLUMNS * CELL_W + 20;
-  int rows = (Cells() + COLUMNS - 1) / COLUMNS;
-  TAP_Osd_FillBox(r, 0, 0, width, 420, BOX);
-  TAP_Osd_DrawRectangle(r, 0, 0, width, 420, 2, FRAME);
+  dword width = kWidth;
+  TAP_Osd_FillBox(r, 0, 0, kWidth, kHeight, BOX);
+  TAP_Osd_DrawRectangle(r, 0, 0, kWidth, kHeight, 2, FRAME);
   TAP_Osd_PutS(r, 10, 8, width - 10, gKeyboard.title, WHITE, 0, 0, FNT_Size_1926, ALIGN_CENTER);
   TAP_Osd_FillBox(r, 10, 40, width - 20, 30, BLACK);
   char shown[KEYBOARD_LIMIT + 2];
@@ -83,7 +83,7 @@ void DrawKeyboard() {
     TAP_Osd_PutS(r, x + 1, y + 5, x + CELL_W - 1, label, current ? BLACK : WHITE, 0, 0,
                  special >= 0 ? FNT_Size_1419 : FNT_Size_1622, ALIGN_CENTER);
   }
-  dword legendY = 82 + (dword)rows * CELL_H + 14;
+  dword legendY = 82 + MAX_ROWS * CELL_H + 14;
   const dword colours[4] = {GREY, GREEN, YELLOW, BLUE};
   for (int i = 0; i < 4; i++) {
     dword x = 10 + (dword)i * (width - 20) / 4;
@@ -126,7 +126,7 @@ void OsdKeyboardOpen(const char *title, const char *text, int limit, const char 
   gKeyboard.text[n] = '\0';
   gKeyboard.set = gKeyboard.cell = 0;
   gKeyboard.caps = false;
-  gKeyboard.region = TAP_Osd_Create(110, 70, COLUMNS * CELL_W + 20, 420, 0, 0);
+  gKeyboard.region = TAP_Osd_Create((720 - kWidth) / 2, 90, kWidth, kHeight, 0, 0);
   gKeyboard.open = true;
   DrawKeyboard();
 }

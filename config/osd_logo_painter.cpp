@@ -4,7 +4,7 @@
 
 namespace {
 
-enum : dword { BLACK = 0xFF101010, FRAME = 0xFFC0C0C0, SOCKET = 0xFF303030 };
+enum : dword { BLACK = 0xFF101010, FRAME = 0xFFC0C0C0, SOCKET = 0xFF303030, NAME_COLOUR = 0xFF101010 };
 
 // The connectors each built-in image shows, as colours (0 ends the list).
 const dword kPlugs[3][4] = {
@@ -43,9 +43,15 @@ int BuiltIn(void *, int which, byte *cell) {
   });
 }
 
-int StoreLogo(void *, const byte *image, dword length, const char *, byte *cell) {
+// The channel's name is written below the logo, outside the cell, as the firmware's own
+// logo screens show it.
+int StoreLogo(void *, const byte *image, dword length, const char *channelName, byte *cell) {
   if (!image || length < LOGO_BITMAP_HEADER) return 0;
-  return PaintCell(cell, [image](int region) { return TAP_Osd_PutGd(region, 0, 0, image, 0); });
+  return PaintCell(cell, [image, channelName](int region) {
+    int drawn = TAP_Osd_PutGd(region, 0, 0, image, 0);
+    if (drawn && channelName) TAP_Osd_PutS(region, 10, 50, 710, channelName, NAME_COLOUR, 0, 0, FNT_Size_1926, ALIGN_LEFT);
+    return drawn;
+  });
 }
 
 int Jpeg(void *, const char *tapPath, byte *cell) {

@@ -24,9 +24,13 @@ bool Join(char *out, size_t size, const char *folder, const char *name) {
   return n > 0 && (size_t)n < size;
 }
 
+// The reason goes into the HTML-ish log of the sheet: markup in a name is not taken over.
 void Reason(LogoPackReport *report, const char *text, const char *detail) {
   snprintf(report->reason, sizeof report->reason, "%s%s%.100s%s", text, detail ? " '" : "", detail ? detail : "",
            detail ? "'" : "");
+  for (char *p = report->reason; *p; p++) {
+    if (*p == '<' || *p == '>' || *p == '&' || (unsigned char)*p < 0x20) *p = '?';
+  }
 }
 
 // Removes a folder and everything below it (rm -rf on the mapped, quoted path).
