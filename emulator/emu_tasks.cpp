@@ -2,7 +2,10 @@
 // TAP files, running their start-up, delivering events, TAP_GenerateEvent and TAP_Exit,
 // and the firmware's program start ("_Z16Appl_ExecProgramPc").
 #include <dlfcn.h>
+#include <errno.h>
 #include <limits.h>
+#include <sched.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ipc.h>
@@ -112,7 +115,20 @@ StartHandOver ReadStartHandOver() {
 
 bool ReadProfile(const nlohmann::json &, std::string *) { return true; }
 
+// The PVR's TAPs share System V IPC only with each other: the start hand-over and the
+// batch marker use fixed keys, which other emulated PVRs on the same host must not see or
+// remove. Each process takes a namespace of its own once, where the system allows it.
+void OwnSystemVIpc() {
+  static bool tried;
+  if (tried) return;
+  tried = true;
+  if (unshare(CLONE_NEWIPC) != 0) {
+    fprintf(stderr, "pvrsim: System V IPC shared with the host (%s)\n", strerror(errno));
+  }
+}
+
 void StartTasks() {
+  OwnSystemVIpc();
   if (!gTable) {
     gTable = FirmwareAlloc(TAP_TASK_TABLE_SIZE);
     for (byte *&record : gRecords) record = FirmwareAlloc(TAP_TASK_RECORD_SIZE);

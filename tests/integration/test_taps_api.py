@@ -2,6 +2,7 @@
 in pvrsim's effect lines and on the started TAP's console; the start hand-over's shared
 memory checked with ipcs; logo rebuilds with a test TAP in the configuration TAP's place."""
 import base64
+import ctypes
 import json
 import os
 import subprocess
@@ -19,19 +20,38 @@ def api(port, function, action, params=""):
         return json.loads(response.read())
 
 
+def ipcs(pid, *options):
+    """ipcs as process pid sees System V IPC (pvrsim keeps its own namespace)."""
+    own = os.readlink(f"/proc/{pid}/ns/ipc") != os.readlink("/proc/self/ns/ipc")
+    command = (["nsenter", f"--ipc=/proc/{pid}/ns/ipc"] if own else []) + ["ipcs"] + list(options)
+    return subprocess.run(command, capture_output=True, text=True, check=True).stdout
+
+
 def segments_of(pid):
     """Keys of the System V segments that process pid created (ipcs)."""
     keys = {}
-    for line in subprocess.run(["ipcs", "-m"], capture_output=True, text=True, check=True).stdout.splitlines():
+    for line in ipcs(pid, "-m").splitlines():
         words = line.split()
         if len(words) > 1 and words[0].startswith("0x"):
             keys[words[1]] = words[0]
     created = []
-    for line in subprocess.run(["ipcs", "-m", "-p"], capture_output=True, text=True, check=True).stdout.splitlines():
+    for line in ipcs(pid, "-m", "-p").splitlines():
         words = line.split()
         if len(words) > 2 and words[2] == str(pid):
             created.append(keys.get(words[0]))
     return created
+
+
+class HostSegment:
+    """A System V segment of the test's own namespace under a key the PVR's TAPs use."""
+
+    def __init__(self, key):
+        self.libc = ctypes.CDLL(None, use_errno=True)
+        self.id = self.libc.shmget(key, 12, 0o1000 | 0o2000 | 0o600)   # IPC_CREAT | IPC_EXCL
+        assert self.id >= 0, f"a segment with key {key} exists already: {os.strerror(ctypes.get_errno())}"
+
+    def remove(self):
+        self.libc.shmctl(self.id, 0, None)   # IPC_RMID
 
 
 def test_start_list_and_stop(pvr_root, web_server):
@@ -103,3 +123,24 @@ def test_batch_starts_for_the_logos(pvr_root, web_server):
     sim.send("heap")
     sim.expect(r"heap slot 0 ")
     assert not any("Orvane-Config" in line for line in sim.seen)
+
+
+def test_other_pvrs_on_the_host_do_not_meet_the_start_hand_over(pvr_root, web_server):
+    # Segments under the batch and hand-over keys, as another emulated PVR on the same host
+    # makes them during its starts: this PVR's starts neither see nor remove them.
+    install_tap(pvr_root, ECHO_TAP, "EchoTest.tap")
+    sim = web_server(echo=False)
+    assert os.readlink(f"/proc/{sim.process.pid}/ns/ipc") != os.readlink("/proc/self/ns/ipc")
+    batch, hand_over = HostSegment(86567), HostSegment(86568)
+    try:
+        answer = api(sim.port, "taps", "start", "filename=/ProgramFiles/EchoTest.tap&tap_params=AgCquw%3D%3D")
+        assert (answer["error"], answer["error_text"]) == (0, "Start request succeeded")
+        sim.expect(r"exec /ProgramFiles/EchoTest\.tap$")
+        assert sim.wait_console("echo-tap: started, parameter block 0200aabb\n")
+        assert segments_of(sim.process.pid) == []
+        host = subprocess.run(["ipcs", "-m"], capture_output=True, text=True, check=True).stdout
+        assert "0x00015227" in host and "0x00015228" in host
+    finally:
+        batch.remove()
+        hand_over.remove()
+    sim.finish()
