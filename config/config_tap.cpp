@@ -57,7 +57,15 @@ dword ConfigTapEvent(word event, TapParam param1, TapParam param2) {
     TAP_Exit();
     return event == EVT_STOP ? (dword)param1 : 1;
   }
-  if (event == EVT_TMSCOMMANDER) return param1 == 3 ? 0x01000003u : param1 == 2 || param1 == 5 || param1 == 6;
+  if (event == EVT_TMSCOMMANDER) {
+    // TMSCommander's commands as Orvane.tap answers them: capabilities, and the others
+    // (menu, 5, user event) taken without action.
+    switch (param1) {
+      case 3: return 0x01000003u;
+      case 2: case 5: case 6: return 1;
+      default: return 0;
+    }
+  }
   if (!gMenuShown) {
     gMenuShown = true;
     doConfigScreen();

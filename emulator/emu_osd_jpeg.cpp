@@ -18,12 +18,8 @@ namespace {
 
 enum : dword { JPEG_FILE_LIMIT = 8 * 1024 * 1024, JPEG_SIDE_LIMIT = 4096 };
 
-struct ErrorManager {
-  jpeg_error_mgr base;
-  jmp_buf jump;
-};
-
-void OnError(j_common_ptr info) { longjmp(reinterpret_cast<ErrorManager *>(info->err)->jump, 1); }
+// A decoding error jumps back to the jmp_buf that client_data points to.
+void OnError(j_common_ptr info) { longjmp(*static_cast<jmp_buf *>(info->client_data), 1); }
 void OnMessage(j_common_ptr) {}
 
 // The whole file, read through the TAP file API; empty when it cannot be read.
@@ -45,11 +41,13 @@ std::vector<byte> ReadTapFile(const char *name) {
 // Decodes a JPEG into red, green, blue rows; false when it is no JPEG libjpeg reads.
 bool DecodeJpeg(const std::vector<byte> &data, std::vector<byte> *rgb, dword *width, dword *height) {
   jpeg_decompress_struct info;
-  ErrorManager errors;
-  info.err = jpeg_std_error(&errors.base);
-  errors.base.error_exit = OnError;
-  errors.base.output_message = OnMessage;
-  if (setjmp(errors.jump)) {
+  jpeg_error_mgr errors;
+  jmp_buf jump;
+  info.err = jpeg_std_error(&errors);
+  errors.error_exit = OnError;
+  errors.output_message = OnMessage;
+  info.client_data = &jump;
+  if (setjmp(jump)) {
     jpeg_destroy_decompress(&info);
     return false;
   }
