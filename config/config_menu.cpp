@@ -221,7 +221,7 @@ dword keypressConfigPort(dword key, int) {
   }
   gLastDigit = now;
   gDigitSeen = true;
-  long value = atol(text);
+  long value = strtol(text, nullptr, 10);
   int *port = gCurrent == ITEM_PORT ? &gConfig.port : &gConfig.searchPort;
   *port = value >= 1 && value <= 65535 ? (int)value : gCurrent == ITEM_PORT ? 8000 : 8800;
   updateConfigStrings();
