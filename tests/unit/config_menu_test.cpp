@@ -7,6 +7,7 @@
 #include "config/config_settings.h"
 #include "config/key_handler.h"
 #include "config/osd_dialogs.h"
+#include "platform/firmware_model.h"
 #include "tests/unit/emulated_pvr.h"
 
 namespace {
@@ -17,6 +18,7 @@ enum { NAME, PORT, LOGGING, EPG_SOURCE, URL, AUTH, USER, PASSWORD, CACHE, RESET,
 class ConfigMenu : public EmulatedPvr {
  protected:
   void Open(const std::string &ini) {
+    ReleaseFirmwareModelTable();   // no model table here: remote type 0, keys untranslated
     WriteFile(kIni, ini);
     ConfigMenuInitialise();
     ConfigMenuOpen();
@@ -24,6 +26,7 @@ class ConfigMenu : public EmulatedPvr {
   }
   void TearDown() override {
     ConfigMenuClose();
+    ReleaseFirmwareModelTable();
     EmulatedPvr::TearDown();
   }
   dword Key(dword key) { return ConfigMenuEvent(EVT_KEY, key, 0); }
