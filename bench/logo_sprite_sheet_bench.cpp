@@ -1,8 +1,8 @@
 // The logo sprite sheet and the logo store on an emulated disk: the time to build the
 // sheet for 200 and 1000 channels (logos from ID PNGs, the logo store and JPEGs, about a
 // third each, and channels without a logo), and the size of "Logo.cache" against the logo
-// files' pixels stored uncompressed. The OSD is replaced by a painter that fills the
-// cell, so the times are those of the builder, the PNG codec and the file work.
+// files' pixels stored uncompressed. The cells are drawn through the emulated OSD as the
+// TAP draws them (TFD bitmaps decoded, JPEGs decoded and scaled, the plane read back).
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +15,7 @@
 
 #include "common/common_memory.h"
 #include "config/logo_sprite_sheet.h"
+#include "config/osd_logo_painter.h"
 #include "emulator/emulator.h"
 #include "platform/byte_order.h"
 #include "platform/file_replace.h"
@@ -58,17 +59,22 @@ std::vector<byte> LogoPixels(int width, int height, unsigned seed) {
   return p;
 }
 
-int Fill(void *, int which, byte *cell) {
-  memset(cell, 0x40 + which, LOGO_CELL_BYTES);
-  return 1;
-}
-int FillStore(void *, const byte *image, dword, const char *, byte *cell) {
-  memset(cell, image[12], LOGO_CELL_BYTES);
-  return 1;
-}
-int FillJpeg(void *, const char *path, byte *cell) {
-  memset(cell, (byte)strlen(path), LOGO_CELL_BYTES);
-  return 1;
+// A JPEG logo made by Pillow, the same for every JPEG channel.
+std::string gJpeg;
+
+bool MakeJpeg(const std::string &folder) {
+  std::string path = folder + "/logo.jpg";
+  std::string command = "/usr/bin/python3 -c \"from PIL import Image, ImageDraw; im = Image.new('RGB', (108, 68), "
+                        "(30, 90, 200)); ImageDraw.Draw(im).ellipse([10, 8, 60, 58], fill=(240, 200, 20)); "
+                        "im.save('" + path + "', 'JPEG', quality=90)\"";
+  if (system(command.c_str()) != 0) return false;
+  FILE *f = fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char buffer[65536];
+  size_t n = fread(buffer, 1, sizeof buffer, f);
+  fclose(f);
+  gJpeg.assign(buffer, n);
+  return n > 0;
 }
 
 // Writes the logo files of a disk with n channels; returns the channels.
@@ -113,7 +119,7 @@ std::vector<LogoChannel> MakeDisk(int n, std::vector<std::string> *names) {
       }
       case 2:   // a JPEG by logo ID
         snprintf(file, sizeof file, "%s/%016llx.jpg", kLogoFolder, (unsigned long long)id);
-        ReplaceFile(file, "jpeg", 4);
+        ReplaceFile(file, gJpeg.data(), gJpeg.size());
         break;
       default:  // no logo
         break;
@@ -133,6 +139,10 @@ int main() {
   std::string error;
   if (!emu::Start(root, &error)) {
     fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  if (!MakeJpeg(root)) {
+    fprintf(stderr, "Pillow could not write the JPEG logo\n");
     return 1;
   }
   printf("Logo sprite sheet (54 x 34 cells; a quarter of the channels each from ID PNGs, the logo store,\n"
@@ -161,8 +171,7 @@ int main() {
     }
     LogoStoreClose(&store);
     LogoStoreOpen(&store, kLogoFolder, 0);
-    LogoPainter painter = {nullptr, Fill, FillStore, FillJpeg};
-    LogoSheetOptions options = {&painter, &store, "2024/01/01 00:00:00", nullptr};
+    LogoSheetOptions options = {OsdLogoPainter(), &store, "2024/01/01 00:00:00", nullptr, nullptr};
     LogoSheetReport report;
     double t2 = Now();
     BuildLogoSpriteSheet(channels.data(), (int)channels.size(), &options, &report);

@@ -207,6 +207,7 @@ int BuildLogoSpriteSheet(const LogoChannel *channels, int count, const LogoSheet
   SheetTexts texts = {&css, &json, &log, options->console};
   const LogoPainter *painter = options->painter;
 
+  if (options->prelude) log.Cat(options->prelude);
   int channelCount = count + LOGO_FIXED_CELLS;
   int estimated = RoundToRow(channelCount);
   report->channels = channelCount;

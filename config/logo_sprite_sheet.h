@@ -62,6 +62,7 @@ struct LogoSheetOptions {
   LogoStore *store;                     // null: no logo store
   const char *timestamp;                // the PVR's local time as JSON date text
   void (*console)(const char *text);    // every log line is also written here (may be null)
+  const char *prelude;                  // lines that open the log (the logo store's), or null
 };
 
 // What the build did: logos placed (without the fixed cells), the image's size, and the

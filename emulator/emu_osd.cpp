@@ -214,6 +214,12 @@ std::vector<byte> ComposedScreen() {
   return rgba;
 }
 
+byte *RegionPixel(int region, dword x, dword y) {
+  Region *r = FindRegion(region);
+  if (!r || x >= r->width || y >= r->height) return nullptr;
+  return gPlanes[r->plane] + (r->y + y) * kLine + (r->x + x) * 4;
+}
+
 bool WriteScreenPicture(const std::string &hostFile, std::string *error) {
   std::vector<byte> rgba = ComposedScreen();
   byte *png = nullptr;
@@ -338,17 +344,4 @@ TAP_API_FUNCTION int TAP_Osd_DrawPixmap(int region, dword x, dword y, dword widt
     }
   }
   return 1;
-}
-
-// TAP bitmaps (TFD-compressed pixels) are not drawn by the emulated OSD yet.
-TAP_API_FUNCTION int TAP_Osd_PutGd(int region, int, int, const void *, int) {
-  emu::Effect("TAP_Osd_PutGd on region %d: TAP bitmaps are not drawn by the emulated OSD", region);
-  return 0;
-}
-
-// JPEG files are not drawn by the emulated OSD yet.
-TAP_API_FUNCTION int TAP_Osd_DrawJpeg(int region, dword, dword, dword, dword, const char *file, int) {
-  emu::Effect("TAP_Osd_DrawJpeg of %s on region %d: JPEG files are not drawn by the emulated OSD",
-              file ? file : "(null)", region);
-  return 0;
 }

@@ -16,4 +16,8 @@ std::vector<byte> ComposedScreen();
 // Writes that screen as a PNG file (a host path); false with a message.
 bool WriteScreenPicture(const std::string &hostFile, std::string *error);
 
+// The pixel (x, y) of a region in its plane (blue, green, red, alpha), or null when the
+// region does not exist or the pixel lies outside it.
+byte *RegionPixel(int region, dword x, dword y);
+
 }  // namespace emu

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "platform/directory_stack.h"
+#include "platform/file_replace.h"
 #include "platform/tap_api.h"
 
 char *INIBuffer;
@@ -43,6 +44,16 @@ const char *FindValue(const char *text, const char *key, size_t *length) {
   while (!IsLineEnd(value[n])) n++;
   *length = n;
   return value;
+}
+
+// The line of text that begins with key and "=" (letter case ignored), or null. Changes
+// match whole keys only, so that "port" never changes the "searchport" line.
+char *FindLineKey(char *text, const char *key) {
+  size_t keyLength = strlen(key);
+  for (char *p = text; *p; p++) {
+    if ((p == text || p[-1] == '\r' || p[-1] == '\n') && StartsWithNoCase(p, key) && p[keyLength] == '=') return p;
+  }
+  return nullptr;
 }
 
 // Makes the buffer hold at least needed bytes, growing in whole KiB.
@@ -209,7 +220,7 @@ int INISetString(const char *key, const char *value) {
   size_t textLength = strlen(INIBuffer);
   size_t valueLength = strlen(value);
 
-  const char *found = INIFindKey(INIBuffer, cutKey);
+  const char *found = FindLineKey(INIBuffer, cutKey);
   if (found) {
     size_t start = (size_t)(found - INIBuffer);
     size_t end = start + keyLength + 1;
@@ -237,7 +248,7 @@ int INISetInt(const char *key, int value) {
 
 int INIKillKey(const char *key) {
   if (!INIBuffer || !key || !*key) return 0;
-  char *found = const_cast<char *>(INIFindKey(INIBuffer, key));
+  char *found = FindLineKey(INIBuffer, key);
   if (!found) return 0;
   char *end = found + strlen(key) + 1;
   while (!IsLineEnd(*end)) end++;
@@ -248,17 +259,14 @@ int INIKillKey(const char *key) {
 }
 
 int INISaveFile(const char *name, int location, const char *appFolder) {
-  if (!INIBuffer || !name || !*name) return 0;
+  if (!INIBuffer || !name || !*name || strchr(name, '/')) return 0;
   PushedDir saved;
-  if (!saved.ok() || !EnterSaveFolder(location, appFolder)) return 0;
-  if (TAP_Hdd_Exist(name)) TAP_Hdd_Delete(name);
-  if (!TAP_Hdd_Create(name, ATTR_NORMAL)) return 0;
-  TYPE_File *file = TAP_Hdd_Fopen(name);
-  if (!file) return 0;
-  size_t length = strlen(INIBuffer);
-  size_t written = length ? TAP_Hdd_Fwrite(INIBuffer, 1, (dword)length, file) : 0;   // fits: the buffer's size does
-  TAP_Hdd_Fclose(file);
-  return written == length ? 1 : 0;
+  char folder[DIR_STACK_ENTRY], path[PVR_PATH_SIZE];
+  if (!saved.ok() || !EnterSaveFolder(location, appFolder) || !HDD_TAP_GetCurrentDir(folder, sizeof folder)) return 0;
+  // Written beside the file and renamed over it: a failed write leaves the old file.
+  int n = snprintf(path, sizeof path, "/mnt/hd%s/%s", strcmp(folder, "/") ? folder : "", name);
+  if (n <= 0 || (size_t)n >= sizeof path) return 0;
+  return ReplaceFile(path, INIBuffer, strlen(INIBuffer)) == 0 ? 1 : 0;
 }
 
 void INICloseFile() {

@@ -31,8 +31,11 @@ int INILocateFile(const char *name, const char *appFolder);
 int INIOpenFile(const char *name, const char *appFolder);
 int INIGetInt(const char *key, int defaultValue, int minValue, int maxValue);
 int INIGetString(const char *key, char *out, const char *defaultValue, size_t size);
+// Changes and removals match the key whole at the start of a line, letter case ignored.
 int INISetString(const char *key, const char *value);
 int INISetInt(const char *key, int value);
 int INIKillKey(const char *key);
+// Writes the text into the folder of location (created when missing) through a temporary
+// file renamed over name. 1 when the whole text was written.
 int INISaveFile(const char *name, int location, const char *appFolder);
 void INICloseFile();

@@ -85,6 +85,10 @@ void KeyTextFree(KeyText *keys) {
   keys->length = keys->capacity = 0;
 }
 
+int KeyTextAppend(KeyText *keys, const char *text, size_t n) {
+  return Splice(keys, keys->length, 0, text, n) ? 0 : -1;
+}
+
 int KeyTextSet(KeyText *keys, const char *key, size_t keyLength, const char *value, size_t valueLength) {
   KeyLine line;
   if (KeyLineFind(keys->text, keys->length, key, keyLength, &line)) {

@@ -40,6 +40,8 @@ void KeyTextFree(KeyText *keys);
 // one). Returns 0, or -1 when memory runs out (the text is then unchanged). The caller
 // checks that key and value can be held by a line (see KeyLineCheckKey/Value).
 int KeyTextSet(KeyText *keys, const char *key, size_t keyLength, const char *value, size_t valueLength);
+// Appends n bytes of text as they are. Returns 0, or -1 when memory runs out.
+int KeyTextAppend(KeyText *keys, const char *text, size_t n);
 // Removes every line with key, line ends included. Returns the number of lines removed.
 int KeyTextDelete(KeyText *keys, const char *key, size_t keyLength);
 

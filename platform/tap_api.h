@@ -47,6 +47,9 @@ enum : dword { TAP_API_VERSION_PADDING_VARIABLES = 0x1010 };
 
 // TAP_GetState states.
 enum { STATE_Normal = 0, STATE_Tap = 1 };   // the receiver's display, or a TAP's
+// Text on the OSD (TAP_Osd_PutS): font sizes (14, 16 and 19 pixels high) and alignment.
+enum : byte { FNT_Size_1419 = 0, FNT_Size_1622 = 1, FNT_Size_1926 = 2 };
+enum : byte { ALIGN_LEFT = 0, ALIGN_CENTER = 1, ALIGN_RIGHT = 2 };
 
 // TAP_Timer_Add / TAP_Timer_Modify results.
 enum { TIMER_ADDED = 0, TIMER_INVALID = 1, TIMER_TABLE_FULL = 2 };

@@ -22,6 +22,7 @@ import struct
 import sys
 import zlib
 
+import demo_logos
 import demo_media
 import demo_world
 import smartepg_db
@@ -161,6 +162,13 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     write_smartepg(root, world)
     with open(world, encoding="utf-8") as f:
         demo_media.write(root, json.load(f), model[3], ".mpg" if model[6] else ".rec", force)
+    if force or not os.path.isdir(os.path.join(root, demo_logos.LOGOS)):
+        with open(world, encoding="utf-8") as f:
+            demo_logos.write_logos(root, json.load(f))
+    busybox = os.path.join(root, "mnt/hd/ProgramFiles/busybox")
+    if not os.path.lexists(busybox) and os.path.exists("/bin/busybox"):
+        # The PVR's own tar: Debian's busybox stands in for it.
+        os.symlink("/bin/busybox", busybox)
     ini = os.path.join(settings, "Orvane", "Orvane.ini")
     if port is not None or not os.path.exists(ini) or force:
         # Clients outside the PVR's own network sign in as demo / demo.

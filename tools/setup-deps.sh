@@ -6,7 +6,8 @@
 #   --list: print the packages of the set instead of installing them
 set -eu
 want="cmake make g++ python3 python3-mutagen nlohmann-json3-dev libgtest-dev libpcre2-dev iproute2 dtv-scan-tables
-      liblodepng-dev libid3tag0-dev"
+      liblodepng-dev libid3tag0-dev liblhasa-dev libjpeg62-turbo-dev libfreetype-dev busybox python3-pil
+      fonts-dejavu-core"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
         python3-pytest curl binutils lhasa jlha-utils busybox lighttpd pcre2-utils

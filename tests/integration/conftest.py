@@ -18,6 +18,7 @@ SOURCE = os.environ.get("ORVANE_SOURCE", os.path.dirname(os.path.dirname(os.path
 BUILD = os.environ.get("ORVANE_BUILD", os.path.join(SOURCE, "build"))
 PVRSIM = os.environ.get("PVRSIM", os.path.join(BUILD, "emulator", "pvrsim"))
 ORVANE_TAP = os.environ.get("ORVANE_TAP", os.path.join(BUILD, "webserver", "Orvane.tap"))
+CONFIG_TAP = os.environ.get("CONFIG_TAP", os.path.join(BUILD, "config", "Orvane-Config.tap"))
 SKIMLET = os.environ.get("SKIMLET", os.path.join(BUILD, "search", "skimlet"))
 sanitizers.set_default_options(SKIMLET)
 
@@ -156,6 +157,11 @@ def pvr_root(tmp_path):
     if os.path.lexists(tap):
         os.remove(tap)
     os.symlink(os.path.abspath(ORVANE_TAP), tap)
+    # The configuration TAP only where a test installs it: else every start of Orvane.tap
+    # would build the logo files first.
+    config = os.path.join(root, "mnt/hd/ProgramFiles/Orvane-Config.tap")
+    if os.path.lexists(config):
+        os.remove(config)
     shutil.copy2(SKIMLET, os.path.join(root, "mnt/hd/ProgramFiles/Settings/Orvane/skimlet"))
     return root
 

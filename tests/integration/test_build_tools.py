@@ -55,7 +55,12 @@ class TestFetchMipselLibs:
             "libid3tag0-dev": {"usr/include/id3tag.h": b"/* id3tag */\n"},
             "libid3tag0": {"usr/lib/mipsel-linux-gnu/libid3tag.so.0": b"id3tag\n"},
             "zlib1g-dev": {"usr/include/zlib.h": b"/* zlib */\n"},
-            "zlib1g": {"usr/lib/mipsel-linux-gnu/libz.so.1": b"zlib\n"}})
+            "zlib1g": {"usr/lib/mipsel-linux-gnu/libz.so.1": b"zlib\n"},
+            # The emulated OSD's decoders and font library, with what FreeType needs.
+            **{name: {f"usr/share/doc/{name}/marker": name.encode()} for name in (
+                "liblhasa-dev", "liblhasa0", "libjpeg62-turbo-dev", "libjpeg62-turbo", "libfreetype-dev",
+                "libfreetype6", "libpng-dev", "libpng16-16", "libbrotli-dev", "libbrotli1", "libbz2-dev",
+                "libbz2-1.0")}})
         flat_repository(str(tmp_path / "deb822"),
                         {"libpcre2-8-0": {"usr/lib/mipsel-linux-gnu/libpcre2-8.so.0": b"deb822\n"}})
         parts = tmp_path / "sources.list.d"
@@ -75,7 +80,8 @@ class TestFetchMipselLibs:
         assert (dest / "usr/include/id3tag.h").read_bytes() == b"/* id3tag */\n"
         assert (dest / "usr/include/zlib.h").read_bytes() == b"/* zlib */\n"
         assert (dest / "usr/lib/mipsel-linux-gnu/libpcre2-8.so.0").read_bytes() == b"deb822\n"
-        assert (dest / ".complete").exists()
+        assert (dest / "usr/share/doc/libfreetype-dev/marker").read_bytes() == b"libfreetype-dev"
+        assert (dest / ".complete-2").exists()
 
     def test_no_archive_address_is_written_in_the_script(self):
         text = open(os.path.join(TOOLS, "fetch-mipsel-libs.sh")).read()

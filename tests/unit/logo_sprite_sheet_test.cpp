@@ -97,7 +97,7 @@ print("done")
   }
   int Build(const std::vector<LogoChannel> &channels, LogoSheetReport *report, LogoStore *store = nullptr) {
     LogoPainter painter = {&painter_, Painter::BuiltIn, Painter::StoreLogo, Painter::Jpeg};
-    LogoSheetOptions options = {&painter, store, kStamp, nullptr};
+    LogoSheetOptions options = {&painter, store, kStamp, nullptr, nullptr};
     return BuildLogoSpriteSheet(channels.data(), (int)channels.size(), &options, report);
   }
   Painter painter_;
