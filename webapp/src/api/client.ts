@@ -38,10 +38,15 @@ function pump(): void {
   }
 }
 
-/** Runs the task when every request queued before it has finished. */
-export function enqueue<T>(task: () => Promise<T>): Promise<T> {
+/**
+ * Runs the task when a request slot is free: after every request queued before it, or,
+ * when urgent (something the page cannot be shown without), before those still waiting.
+ */
+export function enqueue<T>(task: () => Promise<T>, urgent = false): Promise<T> {
   return new Promise<T>((resolve, reject) => {
-    waiting.push(() => task().then(resolve, reject));
+    const job = () => task().then(resolve, reject);
+    if (urgent) waiting.unshift(job);
+    else waiting.push(job);
     pump();
   });
 }
@@ -51,6 +56,7 @@ export interface RequestOptions {
   body?: string;
   timeoutMs?: number;
   what?: string;         // what the request is for, named in failure messages
+  urgent?: boolean;      // jumps the queue (see enqueue)
 }
 
 /** Fetches one URL through the queue and gives the response; HTTP failures throw. */
@@ -77,7 +83,7 @@ export function request(url: string, options: RequestOptions = {}): Promise<Resp
     if (response.status === 404) throw new ApiFailure('missing', what);
     if (response.status !== 200) throw new ApiFailure('http', what, String(response.status));
     return response;
-  });
+  }, options.urgent);
 }
 
 /** The text of an answer; a connection that breaks while the body arrives is a network failure. */

@@ -163,7 +163,7 @@ export async function captureScreen(): Promise<string> {
 /** The text of the page's language file for a code (the PVR's menu language when omitted). */
 export function getLanguageFile(code?: string): Promise<string> {
   return requestText(`/api?function=language&action=get!${code ? `lang=${paramValue(code)}` : ''}`,
-                     { what: 'language/get' });
+                     { what: 'language/get', urgent: true });
 }
 
 // ---- channels and favourites -----------------------------------------------------------

@@ -8,7 +8,7 @@ const CELL_H = 34;
 export function Logo({ logoId, name }: { logoId: string; name: string }) {
   const cell = useAppState().logos.value?.cells.get(logoId);
   if (!cell) {
-    const initials = name.replace(/[^\p{L}\p{N} ]/gu, '').split(/\s+/).map((w) => w[0] ?? '').join('').slice(0, 3);
+    const initials = name.replace(/[^\p{L}\p{N} ]/gu, '').split(/\s+/).map((w) => w[0] ?? '').join('').slice(0, 3).toUpperCase();
     return <span class="logo logo-none" aria-hidden="true">{initials}</span>;
   }
   return (

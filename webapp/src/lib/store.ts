@@ -77,6 +77,15 @@ export const loadVolume = () => load('volume', pvr.getVolume);
 export const loadChannels = () => load('channels', pvr.getChannels);
 export const loadLogos = () => load('logos', pvr.getLogoIndex);
 
+/** The channel the PVR has just confirmed switching to, until the next status says more. */
+export function setCurrentChannel(chType: number, chNum: number, logoId: string): void {
+  const { channels, status } = state;
+  setState({
+    channels: channels.value ? { ...channels, value: { ...channels.value, current: { chType, chNum, logoId } } } : channels,
+    status: status.value ? { ...status, value: { ...status.value, chType, chNum, logoId } } : status,
+  });
+}
+
 export function setVolumeValue(volume: pvr.Volume): void {
   setState({ volume: { value: volume } });
 }

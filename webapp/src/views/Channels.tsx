@@ -10,7 +10,7 @@ import { channelKey, NowNext, nowNext, progress } from '../lib/epg';
 import { useAction, useLoad } from '../lib/hooks';
 import { locale, t } from '../lib/i18n';
 import { formatPvrTime, HOUR, parsePvrTime, showTime } from '../lib/pvrtime';
-import { loadChannels, loadStatus, pvrNow, useAppState } from '../lib/store';
+import { loadChannels, loadStatus, pvrNow, setCurrentChannel, useAppState } from '../lib/store';
 
 /** The EPG window asked for to find now and next on every channel. */
 const NOW_NEXT_HOURS = 3;
@@ -72,6 +72,7 @@ export function ChannelsView() {
 
   const switchTo = (c: pvr.Channel) => act(async () => {
     await pvr.setChannel(c.chType, c.chNum);
+    setCurrentChannel(c.chType, c.chNum, c.logoId);
     await loadStatus();
   });
 
