@@ -56,6 +56,31 @@ describe('timers view', () => {
     await page.close();
   });
 
+  test('a timer changed on the PVR meanwhile: the refusal is shown and the list read again', async () => {
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'timers');
+    const before = (await pvr.api('timers', 'get')).timers;
+    const target = before.find((x) => x.filename);
+    const title = target.filename;
+    // Someone else lengthens the timer, so the page's key no longer matches.
+    const body = `index=${target.index}\nold_servicetype=${target.servicetype}\nold_servicenum=${target.serviceindex}\n` +
+                 `old_duration=${target.duration}\nold_starttime=${target.starttime}\nduration=${target.duration + 5}\n`;
+    assert.equal((await pvr.api('timers', 'modify', '', body)).return_code, 0);
+
+    await page.locator('.timer-list li', { hasText: title }).locator('button', { hasText: 'Delete' }).click();
+    await confirm(page);
+    const alert = page.locator('main > section [role="alert"]').first();
+    await alert.waitFor();
+    assert.match(await alert.innerText(),
+                 /The PVR reported a failure \(timers\/delete\): Key fields do not match for modify or delete timer request\. \(return_code 2\)/);
+    // The timer is still there, and the list shows it as it is now.
+    assert.ok((await pvr.api('timers', 'get')).timers.some((x) => x.filename === title));
+    const [y, mo, d, h, mi] = target.starttime.split(/[/ :]/).map(Number);
+    const end = new Date(Date.UTC(y, mo - 1, d, h, mi + target.duration + 5)).toISOString().slice(11, 16);
+    await page.locator('.timer-list li', { hasText: title }).filter({ hasText: `–${end}` }).waitFor();
+    await page.close();
+  });
+
   test('flags timers that need more recording slots than the PVR has', async (t) => {
     const reason = await pvr.missing('config/get');
     if (reason) t.todo(reason);

@@ -112,7 +112,9 @@ export function TimersView() {
   const remove = async (timer: pvr.Timer) => {
     const name = timer.fileName || timer.chName;
     if (!(await confirmAction(t('timers.confirmDelete', { name }), t('action.delete')))) return;
-    if (await act(() => pvr.deleteTimer(timer))) await timers.reload();
+    // Reloaded either way: a refusal usually means the timer changed on the PVR meanwhile.
+    await act(() => pvr.deleteTimer(timer));
+    await timers.reload();
   };
 
   return (
