@@ -264,13 +264,13 @@ export async function screenshot(page, name) {
   return path;
 }
 
-/** Screenshots of a view at phone and desktop width. */
-export async function screenshotsOf(pvr, view, prepare) {
+/** Screenshots of a view at phone and desktop width, after `prepare(page)` if given. */
+export async function screenshotsOf(pvr, view, prepare, name = view) {
   for (const [label, viewport] of [['phone', PHONE], ['desktop', DESKTOP]]) {
     const page = await openPage(pvr, { viewport });
     await showView(page, pvr, view);
     if (prepare) await prepare(page);
-    await screenshot(page, `${view}-${label}`);
+    await screenshot(page, `${name}-${label}`);
     await page.close();
   }
 }

@@ -27,6 +27,7 @@ describe('timers view', () => {
     await showView(page, pvr, 'timers');
 
     await page.locator('.view-actions button', { hasText: 'New timer' }).click();
+    assert.deepEqual(await accessibilityProblems(page), [], 'timer form');
     await page.selectOption('#timer-channel', `0/${channel.chnum}`);
     await page.fill('#timer-start', when.input);
     await page.fill('#timer-duration', '45');
@@ -49,6 +50,8 @@ describe('timers view', () => {
     assert.equal(timer.duration, 50);
 
     await page.locator('.timer-list li', { hasText: 'Evening news' }).locator('button', { hasText: 'Delete' }).click();
+    await page.locator('dialog.confirm[open]').waitFor();
+    assert.deepEqual(await accessibilityProblems(page), [], 'confirmation');
     await confirm(page);
     await page.locator('.timer-list li', { hasText: 'Evening news' }).waitFor({ state: 'detached' });
     timers = (await pvr.api('timers', 'get')).timers;
@@ -101,5 +104,9 @@ describe('timers view', () => {
     await page.close();
   });
 
-  test('screenshots at phone and desktop width', () => screenshotsOf(pvr, 'timers'));
+  test('screenshots at phone and desktop width', async () => {
+    await screenshotsOf(pvr, 'timers');
+    await screenshotsOf(pvr, 'timers', (page) => page.locator('.view-actions button', { hasText: 'New timer' }).click(),
+                        'timers-form');
+  });
 });

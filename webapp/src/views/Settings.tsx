@@ -129,12 +129,13 @@ function SettingsList({ module }: { module?: string }) {
 }
 
 function Modules() {
-  const modules = useAppState().config.value?.modules ?? [];
+  const config = useAppState().config.value;
+  const modules = config?.modules ?? [];
   const [open, setOpen] = useState('');
   return (
     <section aria-labelledby="modules-title">
       <h2 id="modules-title">{t('settings.modules')}</h2>
-      {modules.length === 0 && <p class="empty">{t('settings.noModules')}</p>}
+      {config && modules.length === 0 && <p class="empty">{t('settings.noModules')}</p>}
       {modules.length > 0 && (
         <label class="inline">
           {t('settings.module')}
