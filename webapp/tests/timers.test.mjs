@@ -84,6 +84,19 @@ describe('timers view', () => {
     await page.close();
   });
 
+  test('names from the PVR are shown as text, never as HTML', async () => {
+    const { timestamp } = await pvr.api('timers', 'get');
+    const name = '<img src=x onerror="window.injected=1"><b>Bold</b> & "quoted".rec';
+    const body = `isrec=1\nservicetype=0\nservicenum=0\nduration=30\nstarttime=${tomorrowAt(timestamp, 3, 0).pvr}\nfilename=${name}\n`;
+    assert.equal((await pvr.api('timers', 'new', '', body)).return_code, 0);
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'timers');
+    assert.ok((await page.locator('.timer-list .title').allInnerTexts()).includes(name));
+    assert.equal(await page.locator('.timer-list img, .timer-list b').count(), 0);
+    assert.equal(await page.evaluate(() => window.injected), undefined);
+    await page.close();
+  });
+
   test('flags timers that need more recording slots than the PVR has', async (t) => {
     const reason = await pvr.missing('config/get');
     if (reason) t.todo(reason);

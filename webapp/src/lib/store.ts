@@ -97,6 +97,9 @@ export function pvrNow(): number {
   return state.clockBase + (Date.now() - state.clockAt);
 }
 
+/** The PVR's recording slots; two, the usual number, until its configuration is known. */
+export const recordingSlots = () => state.config.value?.maxRecStreams ?? 2;
+
 /** Name of a channel from the shared list, or "" when unknown. */
 export function channelName(chType: number, chNum: number): string {
   return state.channels.value?.channels.find((c) => c.chType === chType && c.chNum === chNum)?.name ?? '';
