@@ -57,6 +57,8 @@ export interface RequestOptions {
   timeoutMs?: number;
   what?: string;         // what the request is for, named in failure messages
   urgent?: boolean;      // jumps the queue (see enqueue)
+  revalidate?: boolean;  // an answer the PVR serves as a file with an entity tag: the
+                         // browser keeps it and asks whether it changed (304)
 }
 
 /** Fetches one URL through the queue and gives the response; HTTP failures throw. */
@@ -70,7 +72,7 @@ export function request(url: string, options: RequestOptions = {}): Promise<Resp
       response = await fetch(url, {
         method: options.method ?? 'GET',
         body: options.body,
-        cache: 'no-store',
+        cache: options.revalidate ? 'no-cache' : 'no-store',
         credentials: 'same-origin',
         signal: abort.signal,
       });
@@ -113,10 +115,10 @@ export function apiTarget(fn: string, action: string, params: Record<string, str
 
 /** Calls an API function and parses its JSON answer. */
 export async function apiCall(fn: string, action: string, params: Record<string, string | number> = {},
-                              body?: string): Promise<unknown> {
+                              body?: string, revalidate = false): Promise<unknown> {
   const what = `${fn}/${action}`;
   const text = await requestText(apiTarget(fn, action, params), {
-    method: body === undefined ? 'GET' : 'POST', body, what,
+    method: body === undefined ? 'GET' : 'POST', body, what, revalidate,
   });
   try {
     return JSON.parse(text);

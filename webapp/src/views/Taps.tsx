@@ -3,6 +3,7 @@
 import * as pvr from '../api/pvr';
 import { confirmAction } from '../components/Confirm';
 import { ErrorNote } from '../components/ErrorNote';
+import { logoSheetUrl } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { useAction, useLoad } from '../lib/hooks';
 import { t } from '../lib/i18n';
@@ -89,7 +90,7 @@ function Logos() {
         ? <p>{t('logos.status', { n: Math.max(0, logos.value.cells.size - 3), time: logos.value.timestamp })}</p>
         : <p>{t('logos.missing')}</p>}
       <ErrorNote error={logos.error} onRetry={loadLogos} />
-      {logos.value && <img class="logo-sheet" src="service-logos.png" alt={t('logos.sheet')} />}
+      {logos.value && <img class="logo-sheet" src={logoSheetUrl(logos.value)} alt={t('logos.sheet')} />}
       <button type="button" disabled={busy} onClick={rebuild}>{t('logos.rebuild')}</button>
       <ErrorNote error={error} />
     </section>
