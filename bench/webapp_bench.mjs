@@ -17,10 +17,15 @@ async function measure(pvr, view, page) {
   page.requests.length = 0;
   await page.goto(`${pvr.url}#/${view}`);
   await settled(page, view, 30000);
-  // The page marks when the header and the view have settled; time since navigation start.
+  // The page marks when the header and the view have settled; the logo sheet, when the view
+  // shows logos, has to have arrived as well. Time since navigation start.
+  await page.waitForFunction(() => !document.querySelector('.logo:not(.logo-none)') ||
+    performance.getEntriesByType('resource').some((r) => r.name.includes('service-logos.png') && r.responseEnd > 0));
   const ms = Math.round(await page.evaluate((v) => Math.max(
     ...['header', v].map((part) => Math.max(0, ...performance.getEntriesByType('mark')
-      .filter((m) => m.name.startsWith(`orvane:${part}:`)).map((m) => m.startTime)))), view));
+      .filter((m) => m.name.startsWith(`orvane:${part}:`)).map((m) => m.startTime))),
+    ...performance.getEntriesByType('resource').filter((r) => r.name.includes('service-logos.png'))
+      .map((r) => r.responseEnd)), view));
   const api = page.requests.filter((r) => r.startsWith('/api?') || r.startsWith('/@@')).length;
   return { ms, files: page.requests.length - api, api, state: await page.getAttribute(`[data-view="${view}"]`, 'data-state') };
 }
