@@ -205,6 +205,37 @@ int URLndecode(const char *text, char *buffer, int n) {
   return result < 0 ? -1 : written;
 }
 
+bool NextHandlerParam(const char **at, HandlerParamPiece *piece) {
+  while (at && *at && **at) {
+    const char *start = *at;
+    const char *end = strchr(start, '&');
+    if (!end) end = start + strlen(start);
+    *at = *end ? end + 1 : end;
+    const char *equals = static_cast<const char *>(memchr(start, '=', (size_t)(end - start)));
+    if (!equals) continue;
+    piece->keyword = start;
+    piece->keywordLength = (size_t)(equals - start);
+    piece->value = equals + 1;
+    piece->valueLength = (size_t)(end - equals - 1);
+    return true;
+  }
+  return false;
+}
+
+bool FindHandlerParam(const char *params, const char *keyword, const char **value, size_t *length) {
+  if (!params || !keyword) return false;
+  size_t wanted = strlen(keyword);
+  bool found = false;
+  HandlerParamPiece piece;
+  for (const char *at = params; NextHandlerParam(&at, &piece);) {
+    if (piece.keywordLength != wanted || memcmp(piece.keyword, keyword, wanted) != 0) continue;
+    *value = piece.value;
+    *length = piece.valueLength;
+    found = true;
+  }
+  return found;
+}
+
 int webC_paramExists(const char *params, const char *name) {
   const char *value;
   long length;

@@ -2,6 +2,7 @@
 // and the request-parameter record gCommand that parseParams fills.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 enum {
@@ -81,6 +82,20 @@ int webC_getHexStrParam(const char *params, const char *name, char *out, int siz
 int webC_getIntParam(const char *params, const char *name, int *value);
 int webC_getDwordParam(const char *params, const char *name, uint32_t *value);
 int webC_getHexDwordParam(const char *params, const char *name, uint32_t *value);
+
+// The handler parameter scan (most handlers use it instead of parseParams): the text is
+// cut at each '&' into keyword=value pieces, without URL decoding; pieces without '=' are
+// skipped. NextHandlerParam reads the piece at *at and moves *at past it; false at the end.
+// FindHandlerParam finds the last piece of keyword (the last one wins): its value's start
+// and length within params. Values are never cut: the caller takes them whole or refuses.
+struct HandlerParamPiece {
+  const char *keyword;
+  size_t keywordLength;
+  const char *value;
+  size_t valueLength;
+};
+bool NextHandlerParam(const char **at, HandlerParamPiece *piece);
+bool FindHandlerParam(const char *params, const char *keyword, const char **value, size_t *length);
 
 // Fills gCommand from the parameter text (at most PARAMS_TEXT_LIMIT characters), zeroing
 // it first when clear is non-zero. Pieces without '=' and unknown keywords are ignored; a

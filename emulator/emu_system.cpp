@@ -113,6 +113,7 @@ TAP_API_FUNCTION void TAP_ExitNormal(void) { emu::SetNormal(false); }
 TAP_API_FUNCTION void TAP_Reboot(void) { emu::Effect("reboot"); }
 
 // The firmware's serial console: standard error.
+TAP_API_FUNCTION int TAP_SPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
 TAP_API_FUNCTION int TAP_SPrint(const char *format, ...) {
   if (!format) return 0;
   va_list args;

@@ -2,7 +2,10 @@
 // TAP files, running their start-up, delivering events, TAP_GenerateEvent and TAP_Exit,
 // and the firmware's program start ("_Z16Appl_ExecProgramPc").
 #include <dlfcn.h>
+#include <errno.h>
 #include <limits.h>
+#include <sched.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ipc.h>
@@ -112,7 +115,20 @@ StartHandOver ReadStartHandOver() {
 
 bool ReadProfile(const nlohmann::json &, std::string *) { return true; }
 
+// The PVR's TAPs share System V IPC only with each other: the start hand-over and the
+// batch marker use fixed keys, which other emulated PVRs on the same host must not see or
+// remove. Each process takes a namespace of its own once, where the system allows it.
+void OwnSystemVIpc() {
+  static bool tried;
+  if (tried) return;
+  tried = true;
+  if (unshare(CLONE_NEWIPC) != 0) {
+    fprintf(stderr, "pvrsim: System V IPC shared with the host (%s)\n", strerror(errno));
+  }
+}
+
 void StartTasks() {
+  OwnSystemVIpc();
   if (!gTable) {
     gTable = FirmwareAlloc(TAP_TASK_TABLE_SIZE);
     for (byte *&record : gRecords) record = FirmwareAlloc(TAP_TASK_RECORD_SIZE);
@@ -216,7 +232,8 @@ int LoadTap(const std::string &hostFile, std::string *error) {
   // Reported once its start-up has run.
   Effect("loaded slot %d id 0x%08x '%s' from %s", slot, task.id, task.programName.c_str(), disk.c_str());
   if (!resident) task.exitRequested = true;
-  UnloadFinishedTaps();
+  // Only the new TAP may go now: the TAP that started it may still be running its code.
+  if (task.exitRequested) Unload(slot);
   return slot;
 }
 
@@ -227,6 +244,12 @@ dword DeliverEvent(int slot, word event, TapParam param1, TapParam param2) {
   dword result = gTasks[slot].entry.eventHandler(event, param1, param2);
   Current() = saved;
   return result;
+}
+
+void DeliverIdleRound() {
+  for (int slot = 0; slot < TAP_TASK_SLOTS; slot++) {
+    if (gTasks[slot].used && !gTasks[slot].exitRequested) DeliverEvent(slot, EVT_IDLE, 0, 0);
+  }
 }
 
 int BroadcastEvent(word event, TapParam param1, TapParam param2, bool report) {
@@ -280,13 +303,17 @@ TAP_API_FUNCTION void TAP_Exit(void) { emu::CurrentTask().exitRequested = true; 
 
 // ---- Firmware hooks ----
 
-// Runs a TAP file of the work folder (or of the current TAP's folder).
+// Runs a TAP file of the work folder (or of the current TAP's folder). The firmware's event
+// loop goes on meanwhile: the running TAPs get an idle event before the new TAP starts.
 FIRMWARE_HOOK int Appl_ExecProgram(char *fileName) {
   if (!fileName) return 0;
   emu::gLastHandOver = emu::ReadStartHandOver();
-  std::string host = emu::HostPathOfTapPath(emu::WorkFolder(), fileName);
+  std::string tapPath = emu::JoinTapPath(emu::WorkFolder(), fileName);
+  emu::Effect("exec %s%s%s", tapPath.c_str(), emu::gLastHandOver.found ? "" : " without a start hand-over",
+              emu::gLastHandOver.batch ? " in batch mode" : "");
+  emu::DeliverIdleRound();
   std::string error;
-  if (emu::LoadTap(host, &error) < 0) {
+  if (emu::LoadTap(emu::HostPathOfTapPath("/", tapPath), &error) < 0) {
     emu::Effect("cannot run %s: %s", fileName, error.c_str());
     return 0;
   }

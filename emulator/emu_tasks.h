@@ -38,6 +38,9 @@ int LoadTap(const std::string &hostFile, std::string *error);
 dword DeliverEvent(int slot, word event, TapParam param1, TapParam param2);
 // Calls every loaded TAP's handler in slot order; returns how many TAPs got it.
 int BroadcastEvent(word event, TapParam param1, TapParam param2, bool report);
+// One idle event to every running TAP, nothing unloaded (the firmware's loop while it is
+// busy on a TAP's behalf).
+void DeliverIdleRound();
 int LoadedTapCount();
 void UnloadFinishedTaps();
 

@@ -242,8 +242,8 @@ std::string PvrDateText(dword date) {
   return text;
 }
 
-dword AddMinutes(dword date, long minutes) {
-  long total = (long)(date >> 16) * 1440 + (long)(date >> 8 & 0xFF) * 60 + (long)(date & 0xFF) + minutes;
+dword AddMinutes(dword date, long long minutes) {
+  long long total = (long long)(date >> 16) * 1440 + (long long)(date >> 8 & 0xFF) * 60 + (long long)(date & 0xFF) + minutes;
   return (dword)(total / 1440) << 16 | (dword)(total % 1440 / 60) << 8 | (dword)(total % 60);
 }
 

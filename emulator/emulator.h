@@ -15,6 +15,7 @@
 #include "emulator/emu_faults.h"
 #include "emulator/emu_files.h"
 #include "emulator/emu_memory.h"
+#include "emulator/emu_osd.h"
 #include "emulator/emu_playback.h"
 #include "emulator/emu_symbols.h"
 #include "emulator/emu_system.h"

@@ -34,6 +34,7 @@ int Usage() {
           "  tmscommander N        event 0x0B00 with param1 N\n"
           "  load FILE             load and start a TAP file\n"
           "  heap                  TAP heap in use and peak, per loaded TAP\n"
+          "  screen FILE           write the screen (video and OSD) as a PNG file\n"
           "  fail-alloc N|all|off  the Nth TAP_MemAlloc from now fails / every one / none\n"
           "  fail-open NAME        TAP_Hdd_Fopen and TAP_Hdd_Create fail for NAME\n"
           "  absent SYMBOL         a firmware hook disappears (before the TAPs bind it)\n"
@@ -105,6 +106,13 @@ bool RunCommand(const std::string &line) {
     if (emu::LoadTap(a, &error) < 0) emu::Effect("cannot load %s: %s", a.c_str(), error.c_str());
   } else if (command == "heap") {
     ReportHeap();
+  } else if (command == "screen" && !a.empty()) {
+    std::string error;
+    if (emu::WriteScreenPicture(a, &error)) {
+      emu::Effect("screen written to %s", a.c_str());
+    } else {
+      emu::Effect("screen not written: %s", error.c_str());
+    }
   } else if (command == "fail-alloc" && (a == "all" || a == "off")) {
     emu::FailAllocation(0);
     emu::FailAllAllocations(a == "all");

@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Writes an emulated PVR root for pvrsim: the disk's folder layout, the model table
 "FirmwareTMS.dat", the model profile "pvrsim.json", the PVR's world "world.json" (channels,
-tuning tables, favourites, timers: emulator/WORLD.md) and default settings. With --install
-it also puts the built TAPs and the browser application on the disk (refreshed every time).
---system-type 6 or 7 makes a terrestrial or cable PVR instead of the satellite one;
---system-id 32020 or 32026 a model with analogue inputs.
+tuning tables, favourites, timers: emulator/WORLD.md), the video picture "pvrsim/video.png"
+and default settings. With --install it also puts the built TAPs and the browser application
+on the disk (refreshed every time). --system-type 6 or 7 makes a terrestrial or cable PVR
+instead of the satellite one; --system-id 32020 or 32026 a model with analogue inputs.
 
 usage: make_demo_disk.py ROOT [--install BUILD_DIR] [--port N] [--force] [--system-type N]
                          [--system-id N]
@@ -15,6 +15,7 @@ import os
 import shutil
 import struct
 import sys
+import zlib
 
 import demo_world
 
@@ -85,6 +86,24 @@ def profile(system_id):
     }
 
 
+def png(width, height, rows):
+    """A PNG file of 8-bit RGBA rows (bytes objects), written with zlib alone."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+    raw = b"".join(b"\0" + row for row in rows)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def test_card():
+    """The emulated video picture: colour bars over a grey ramp, 720 x 576."""
+    bars = [(235, 235, 235), (235, 235, 16), (16, 235, 235), (16, 235, 16), (235, 16, 235), (235, 16, 16),
+            (16, 16, 235), (16, 16, 16)]
+    top = b"".join(bytes(bars[x * 8 // 720]) + b"\xff" for x in range(720))
+    ramp = b"".join(bytes([x * 255 // 719] * 3) + b"\xff" for x in range(720))
+    return png(720, 576, [top] * 432 + [ramp] * 144)
+
+
 def write(path, data, force):
     if os.path.exists(path) and not force:
         return
@@ -99,6 +118,7 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     settings = os.path.join(root, "mnt/hd/ProgramFiles/Settings")
     write(os.path.join(settings, "FirmwareTMS.dat"), model_table(MODELS), force)
     write(os.path.join(root, "pvrsim.json"), json.dumps(profile(system_id), indent=2).encode() + b"\n", force)
+    write(os.path.join(root, "pvrsim", "video.png"), test_card(), force)
     world = os.path.join(root, "world.json")
     if force or not os.path.exists(world):
         demo_world.write(world, demo_world.build(system_type_of(system_id)))

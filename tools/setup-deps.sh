@@ -11,7 +11,7 @@ if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev
         python3-pytest curl binutils lhasa jlha-utils busybox lighttpd pcre2-utils
         python3-websocket python3-pil python3-mutagen gzip apt dpkg tzdata coreutils libc-bin
-        libtiff-tools python3-tinycss2 dpkg-dev chromium apache2-utils"
+        libtiff-tools python3-tinycss2 dpkg-dev chromium apache2-utils util-linux"
 fi
 # The browser application's build tools run on Node.js; any node and npm on the PATH will do.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then

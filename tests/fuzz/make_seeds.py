@@ -111,6 +111,16 @@ def request_seeds():
             b"\x00POST /api?timers!update HTTP/1.1\r\nContent-Length: 99999\r\n\r\npartial"]
 
 
+def settings_seeds():
+    """The first byte sets the listing's room; the text is a settings file, parameters or a
+    module name."""
+    return [b"\x10# comment\r\nname=Box\r\nzoom=2\r\n/slash=1\r\n=x\r\nlast=no end",
+            b"\x00key\nvalue",
+            b"\x40key=a&value=b%20c&module=clock&key=k2&tap_params=BQABAgADBA%3D%3D",
+            b"\x01tap_params=QUJDR&tap_params=" + b"A" * 2047,
+            b"\x02clock", b"\x02../x", b"\x02a\\b"]
+
+
 SEEDS = {
     "params_fuzz": params_seeds,
     "request_fuzz": request_seeds,
@@ -118,6 +128,7 @@ SEEDS = {
     "search_definitions_fuzz": definition_seeds,
     "websocket_fuzz": websocket_seeds,
     "ini_file_fuzz": ini_seeds,
+    "settings_fuzz": settings_seeds,
 }
 
 

@@ -1,14 +1,18 @@
-// Fuzzes the settings listing and key changes, and the decoder of the TAP parameter block,
-// with arbitrary text: buffers are allocated to their exact size so the address sanitizer
-// sees any overrun, and the relations below must hold.
+// Fuzzes the settings listing and key changes, the handler parameter scan, module names,
+// and the decoder of the TAP parameter block (Base64 alone and as the start request reads
+// it) with arbitrary text: buffers are allocated to their exact size so the address
+// sanitizer sees any overrun, and the relations below must hold.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "common/base64.h"
+#include "common/common_memory.h"
 #include "common/json_answer.h"
+#include "common/url_params.h"
 #include "platform/key_lines.h"
 #include "webserver/api/module_settings.h"
+#include "webserver/api/tap_parameter_block.h"
 
 namespace {
 
@@ -84,6 +88,50 @@ void FuzzParameterBlock(const char *text, size_t length) {
   free(block);
 }
 
+// The text as handler parameters: every piece lies within the text, keywords hold no "="
+// and no piece holds "&"; the last piece of a keyword is what the lookup finds.
+void FuzzHandlerParams(const char *text, size_t length) {
+  const char *end = text + length;
+  HandlerParamPiece piece, last = {nullptr, 0, nullptr, 0};
+  for (const char *at = text; NextHandlerParam(&at, &piece);) {
+    Check(piece.keyword >= text && piece.value + piece.valueLength <= end);
+    Check(piece.value == piece.keyword + piece.keywordLength + 1 && piece.value[-1] == '=');
+    Check(!memchr(piece.keyword, '=', piece.keywordLength) && !memchr(piece.keyword, '&', piece.keywordLength));
+    Check(!memchr(piece.value, '&', piece.valueLength));
+    if (piece.keywordLength == 3 && memcmp(piece.keyword, "key", 3) == 0) last = piece;
+  }
+  const char *value = nullptr;
+  size_t valueLength = 0;
+  bool found = FindHandlerParam(text, "key", &value, &valueLength);
+  Check(found == (last.keyword != nullptr));
+  Check(!found || (value == last.value && valueLength == last.valueLength));
+}
+
+// A module name that is accepted names a folder right below the modules folder.
+void FuzzModuleName(const char *text) {
+  char path[1200];
+  int valid = IsValidModuleName(text);
+  Check(!valid || (!strchr(text, '/') && !strstr(text, "..") && strcmp(text, ".") != 0));
+  if (valid && SettingsFilePath(text, path, sizeof path) == SETTINGS_OK) {
+    const char prefix[] = "/mnt/hd/ProgramFiles/Settings/Orvane/public_html/modules/";
+    Check(strncmp(path, prefix, sizeof prefix - 1) == 0);
+    Check(strcmp(path + strlen(path) - 13, "/settings.ini") == 0);
+  }
+}
+
+// The start request's block: whole bytes or nothing, never more than the text can make.
+void FuzzStartBlock(const char *text) {
+  unsigned char *block = nullptr;
+  int length = -1;
+  int result = TapParameterBlock(text, &block, &length);
+  Check(result >= TAP_BLOCK_INVALID && result <= TAP_BLOCK_GIVEN);
+  Check(length >= 0 && (block != nullptr) == (length > 0));
+  Check(result == TAP_BLOCK_GIVEN || length == 0);
+  Check(length <= b64decodedMax(TAP_PARAMS_MAX));
+  if (length > 0) memset(block, 0, (size_t)length);   // every byte reported is there
+  CommonFree(block);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -96,6 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FuzzListing(text, size - 1, limit);
   FuzzChanges(text, size - 1);
   FuzzParameterBlock(text, strlen(text));
+  FuzzHandlerParams(text, strlen(text));
+  FuzzModuleName(text);
+  FuzzStartBlock(text);
   free(text);
   return 0;
 }

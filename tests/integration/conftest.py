@@ -27,8 +27,8 @@ import make_demo_disk  # noqa: E402
 
 # The programs and Python modules these tests talk to or compare with. A missing one fails
 # every test, naming it: nothing is skipped for want of a tool.
-ORACLE_TOOLS = ("curl", "ip", "addr2line")
-ORACLE_MODULES = ("websocket",)
+ORACLE_TOOLS = ("curl", "ip", "addr2line", "cmp", "ipcs", "nsenter", "tiffinfo")
+ORACLE_MODULES = ("websocket", "PIL")
 
 
 @pytest.fixture(scope="session", autouse=True)
@@ -59,7 +59,7 @@ class Pvrsim:
         self.process = subprocess.Popen(
             list(prefix) + [PVRSIM, "--root", root, "--idle-ms", str(idle_ms)] + list(taps),
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            cwd=cwd or root, env=env, text=True, bufsize=1)
+            cwd=cwd or root, env=env, text=True, errors="replace", bufsize=1)
         threading.Thread(target=self._read, args=(self.process.stdout, self.lines), daemon=True).start()
         self._collector = threading.Thread(target=self._collect, args=(self.process.stderr,), daemon=True)
         self._collector.start()
@@ -179,6 +179,16 @@ def start_pvrsim():
 
 
 ECHO_TAP = os.environ.get("ECHO_TAP", os.path.join(BUILD, "tests", "taps", "EchoTest.tap"))
+SMARTEPG_TAP = os.environ.get("SMARTEPG_TAP", os.path.join(BUILD, "tests", "taps", "SmartEPG.tap"))
+
+
+def install_tap(root, built, name):
+    """Links a built TAP into the emulated disk's /ProgramFiles; returns its host path."""
+    target = os.path.join(root, "mnt/hd/ProgramFiles", name)
+    if os.path.lexists(target):
+        os.remove(target)
+    os.symlink(os.path.abspath(built), target)
+    return target
 
 
 def raw_request(port, data, host="127.0.0.1", timeout=10, read=True):

@@ -18,7 +18,7 @@ NOT_FOUND = (b"HTTP/1.1 404 NOT FOUND\r\nConnection: close\r\nCache-Control: no-
 
 def test_exact_404_and_targets_that_are_not_files(pvr_root, web_server):
     sim = web_server()
-    for target in ("/missing.html", "*", "http://example.org/", "/api", "/@@osd.png", "@@screen.tif",
+    for target in ("/missing.html", "*", "http://example.org/", "/api", "/@@OSD.png", "@@screen.tiff",
                    "/My%20File.txt", "/Logo.PNG/"):
         assert raw_request(sim.port, f"GET {target} HTTP/1.1\r\nHost: x\r\n\r\n".encode()) == NOT_FOUND, target
 

@@ -29,9 +29,13 @@ TEST(RequestLine, MethodAndTargetAreCutToTheirBuffers) {
   Parse("GET /index.html HTTP/1.1\r\n\r\n");
   EXPECT_STREQ(gHTTPmethod, "GET");
   EXPECT_STREQ(gHTTPpath, "/index.html");
+  EXPECT_EQ(gHTTPpathCut, 0);
   Parse(std::string(40, 'M') + " /" + std::string(600, 'p') + " HTTP/1.1\r\n\r\n");
   EXPECT_EQ(std::string(gHTTPmethod), std::string(15, 'M'));
   EXPECT_EQ(std::string(gHTTPpath), "/" + std::string(510, 'p'));
+  EXPECT_EQ(gHTTPpathCut, 1);   // handlers that change things refuse a cut target
+  Parse("GET /" + std::string(510, 'p') + " HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(gHTTPpathCut, 0);   // 511 characters fit
   Parse("GET\r\nHost: x\r\n\r\n");   // no target at all
   EXPECT_STREQ(gHTTPmethod, "GET");
   EXPECT_STREQ(gHTTPpath, "");
@@ -94,10 +98,21 @@ TEST(RequestBody, PostFieldsFromThisRead) {
   EXPECT_EQ(gHTTPpost.contentLength, 0);
   EXPECT_EQ(gHTTPpost.bodyBytes, 2);
 
+  EXPECT_EQ(gHTTPpost.contentLengthSet, 0);
+
   Parse("POST / HTTP/1.1\r\nContent-Length:   77\r\n\r\n");
   EXPECT_EQ(gHTTPpost.contentLength, 77);
-  Parse("POST / HTTP/1.1\r\nContent-Length: 99999999999999\r\n\r\n");
+  EXPECT_EQ(gHTTPpost.contentLengthSet, 1);
+  Parse("POST / HTTP/1.1\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(gHTTPpost.contentLengthSet, 1);
+  Parse("POST / HTTP/1.1\r\nContent-Length: 2147483647\r\n\r\n");
   EXPECT_EQ(gHTTPpost.contentLength, 0x7FFFFFFF);
+  // A value that is no length at all is not taken: an upload refuses the request.
+  for (const char *value : {"99999999999999", "2147483648", "-5", "+5", "12abc", "", " ", "0x10", "1 2"}) {
+    Parse(std::string("POST / HTTP/1.1\r\nContent-Length: ") + value + "\r\n\r\n");
+    EXPECT_EQ(gHTTPpost.contentLengthSet, 0) << value;
+    EXPECT_EQ(gHTTPpost.contentLength, 0) << value;
+  }
 
   Parse("GET / HTTP/1.1\r\nContent-Length: 5\r\n\r\nabcde");   // only POST has a body
   EXPECT_EQ(gHTTPpost.body, nullptr);
@@ -178,21 +193,6 @@ TEST(ApiDispatch, FunctionAndActionWordsChooseTheHandler) {
   SplitAPITarget("/api?function=tap&action=stop!", &words);
   EXPECT_EQ(DispatchAPI(kTable, 2, words), 0);
   EXPECT_EQ(gCommand.action, 11);
-}
-
-TEST(Routing, ScreenCaptureNamesWithOrWithoutLeadingSlash) {
-  int what = 0, format = 0;
-  EXPECT_TRUE(ScreenCaptureOf("@@osd.png", &what, &format));
-  EXPECT_EQ(what, 2);
-  EXPECT_EQ(format, 1);
-  EXPECT_TRUE(ScreenCaptureOf("/@@programme.tif", &what, &format));
-  EXPECT_EQ(what, 3);
-  EXPECT_EQ(format, 3);
-  EXPECT_TRUE(ScreenCaptureOf("/@@screen.bmp", &what, &format));
-  EXPECT_EQ(what, 1);
-  EXPECT_EQ(format, 2);
-  EXPECT_FALSE(ScreenCaptureOf("/@@OSD.png", &what, &format));
-  EXPECT_FALSE(ScreenCaptureOf("/@@osd.png?x", &what, &format));
 }
 
 TEST(StaticFiles, ContentTypesBySuffix) {

@@ -484,3 +484,30 @@ for n in range(300):
     EXPECT_EQ(std::string(gCommand.fileName), want) << line;
   }
 }
+
+// The handler parameter scan: no URL decoding, pieces without "=" skipped, the last piece
+// of a keyword wins, and values are whole however long.
+TEST(HandlerParams, LastPieceWinsAndValuesAreWhole) {
+  auto find = [](const std::string &params, const char *keyword) {
+    const char *value;
+    size_t length;
+    if (!FindHandlerParam(params.c_str(), keyword, &value, &length)) return std::string("(none)");
+    return std::string(value, length);
+  };
+  EXPECT_EQ(find("module=a&key=k&module=b", "module"), "b");
+  EXPECT_EQ(find("key=a%20b&value", "key"), "a%20b");
+  EXPECT_EQ(find("value&key=x", "value"), "(none)");
+  EXPECT_EQ(find("key==x=y&&", "key"), "=x=y");
+  EXPECT_EQ(find("key=", "key"), "");
+  EXPECT_EQ(find("keys=1&akey=2", "key"), "(none)");
+  EXPECT_EQ(find("", "key"), "(none)");
+  std::string longValue(5000, 'v');
+  EXPECT_EQ(find("key=" + longValue + "&x=1", "key"), longValue);
+  std::string params = "a=1&b&=2&c=";
+  HandlerParamPiece piece;
+  std::vector<std::string> pieces;
+  for (const char *at = params.c_str(); NextHandlerParam(&at, &piece);) {
+    pieces.push_back(std::string(piece.keyword, piece.keywordLength) + "|" + std::string(piece.value, piece.valueLength));
+  }
+  EXPECT_EQ(pieces, (std::vector<std::string>{"a|1", "|2", "c|"}));
+}

@@ -1,6 +1,8 @@
 // Remote control: keys reach the firmware, the screen picture follows each key, text entry,
 // power keys ask first.
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import { accessibilityProblems, openPage, screenshotsOf, showView, sleep, startPvr } from './harness.mjs';
@@ -71,6 +73,45 @@ describe('remote view', () => {
     await dialog.locator('button', { hasText: 'Cancel' }).click();
     assert.equal(await pvr.seesEffect(keyEvent(0x1000a), 1000, from), false);
     assert.equal(await pvr.seesEffect(/power off/, 100, from), false);
+    await page.close();
+  });
+
+  test('the screen picture is the emulated screen, pixel for pixel', async () => {
+    // Without menus on the screen the picture is the video picture of the disk, each
+    // column x taken from source column floor(45x/64).
+    const source = readFileSync(join(pvr.root, 'pvrsim', 'video.png')).toString('base64');
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'remote');
+    const picture = page.locator('figure.screen img');
+    await picture.waitFor();
+    const mismatch = await picture.evaluate(async (shown, png) => {
+      const pixels = async (image, width, height) => {
+        await image.decode();
+        const canvas = document.createElement('canvas');
+        canvas.width = width;
+        canvas.height = height;
+        const context = canvas.getContext('2d', { colorSpace: 'srgb' });
+        context.drawImage(image, 0, 0);
+        return { width: image.naturalWidth, height: image.naturalHeight,
+                 data: context.getImageData(0, 0, width, height).data };
+      };
+      const video = new Image();
+      video.src = `data:image/png;base64,${png}`;
+      const want = await pixels(video, 720, 576);
+      const got = await pixels(shown, 1024, 576);
+      if (got.width !== 1024 || got.height !== 576) return `picture is ${got.width} x ${got.height}`;
+      for (let y = 0; y < 576; y++) {
+        for (let x = 0; x < 1024; x++) {
+          const o = (y * 1024 + x) * 4;
+          const i = (y * 720 + Math.floor((45 * x) / 64)) * 4;
+          for (let c = 0; c < 4; c++) {
+            if (got.data[o + c] !== want.data[i + c]) return `pixel (${x}, ${y}) channel ${c}: ${got.data[o + c]} for ${want.data[i + c]}`;
+          }
+        }
+      }
+      return '';
+    }, source);
+    assert.equal(mismatch, '');
     await page.close();
   });
 

@@ -88,6 +88,9 @@ struct TimerUpdate {
   bool analogueTypeSet;
 };
 
+// Event IDs are unsigned 32-bit: parsed as such, since a 32-bit long stops at 2^31 - 1.
+dword EventId(const char *value) { return (dword)strtoul(value, nullptr, 10); }
+
 void TakeBodyLine(const char *keyword, const char *value, void *context) {
   TimerUpdate *u = static_cast<TimerUpdate *>(context);
   TYPE_TimerInfo &t = u->timer;
@@ -133,9 +136,9 @@ void TakeBodyLine(const char *keyword, const char *value, void *context) {
   } else if (strcmp(keyword, "epgmarker") == 0) {
     u->epgMarker = n, u->epgMarkerSet = true;
   } else if (strcmp(keyword, "eventid1") == 0) {
-    u->eventId1 = (dword)n, u->eventId1Set = true;
+    u->eventId1 = EventId(value), u->eventId1Set = true;
   } else if (strcmp(keyword, "eventid2") == 0) {
-    u->eventId2 = (dword)n, u->eventId2Set = true;
+    u->eventId2 = EventId(value), u->eventId2Set = true;
   } else if (strcmp(keyword, "analoguetype") == 0) {
     u->analogueType = n, u->analogueTypeSet = true;
   }

@@ -137,6 +137,18 @@ void ErrorMembers(JsonAnswer *answer, int result) {
   answer->Printf(",\r\n\"error_code\":%d,\r\n\"error_text\":\"%s\"", result, SettingsErrorText(result));
 }
 
+void WriteAnswer(JsonAnswer *answer, int operation, const char *key, const Outcome &outcome, int result,
+                 const char *timestamp) {
+  answer->Printf("{\"timestamp\":\"%.63s\",\r\n\"content\":\"%s\",\r\n\"status\":%d,\r\n",
+                 Stamp(timestamp), kContent[operation], outcome.status);
+  answer->Cat("\"setting_key\":");
+  Quoted(answer, key ? key : "", FieldLength(key));
+  answer->Cat(",\r\n\"setting_value\":");
+  Quoted(answer, outcome.value, outcome.valueLength);
+  ErrorMembers(answer, result);
+  answer->Cat("\r\n}\r\n");
+}
+
 }  // namespace
 
 const char *SettingsErrorText(int result) {
@@ -182,17 +194,15 @@ int SettingsAnswer(JsonAnswer *answer, int operation, const char *module, const 
   char decoded[SETTING_FIELD_SIZE];
   Outcome outcome = {0, "", 0, nullptr};
   int result = Apply(operation, module, key, value, decoded, &outcome);
-
-  answer->Printf("{\"timestamp\":\"%.63s\",\r\n\"content\":\"%s\",\r\n\"status\":%d,\r\n",
-                 Stamp(timestamp), kContent[operation], outcome.status);
-  answer->Cat("\"setting_key\":");
-  Quoted(answer, key ? key : "", FieldLength(key));
-  answer->Cat(",\r\n\"setting_value\":");
-  Quoted(answer, outcome.value, outcome.valueLength);
-  ErrorMembers(answer, result);
-  answer->Cat("\r\n}\r\n");
+  WriteAnswer(answer, operation, key, outcome, result, timestamp);
   CommonFree(outcome.ownedValue);
   return result;
+}
+
+void SettingsRefusedAnswer(JsonAnswer *answer, int operation, const char *key, int result, const char *timestamp) {
+  if (operation < SETTINGS_GET || operation > SETTINGS_DELETE) operation = SETTINGS_GET;
+  Outcome outcome = {0, "", 0, nullptr};
+  WriteAnswer(answer, operation, key, outcome, result, timestamp);
 }
 
 int SettingsListEntries(JsonAnswer *answer, const char *text, size_t length) {

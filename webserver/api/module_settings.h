@@ -54,6 +54,10 @@ int SettingsFilePath(const char *module, char *out, size_t size);
 int SettingsAnswer(JsonAnswer *answer, int operation, const char *module, const char *key,
                    const char *value, const char *timestamp);
 
+// The answer of APISetting for a request that was refused before it was carried out
+// (result: why), in the same form: status 0, the key as sent, no value.
+void SettingsRefusedAnswer(JsonAnswer *answer, int operation, const char *key, int result, const char *timestamp);
+
 // APISettingList: the entries of the module's (or client's) file:
 //   {"content":"setting_list", "timestamp":..., "setting":{...}, "count":N}
 // with "error_code"/"error_text" before "count" for a bad or missing module or an

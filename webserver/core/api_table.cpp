@@ -2,6 +2,12 @@
 
 #include "common/url_params.h"
 #include "webserver/api/api_channels.h"
+#include "webserver/api/api_files_store.h"
+#include "webserver/api/api_language.h"
+#include "webserver/api/api_log.h"
+#include "webserver/api/api_logos.h"
+#include "webserver/api/api_settings.h"
+#include "webserver/api/api_taps.h"
 #include "webserver/api/api_timers.h"
 #include "webserver/api/api_tuning.h"
 
@@ -11,31 +17,84 @@ namespace {
 
 #define ROW(functions, command, actions) {functions, command, actions, (int)(sizeof actions / sizeof actions[0])}
 
+const char *const kGet[] = {"get", nullptr};
+const char *const kSet[] = {"set", nullptr};
+const char *const kDelete[] = {"delete", nullptr};
+
 // Timers.
 const char *const kTimerWords[] = {"timers", "timer", "reservations", "reservation", nullptr};
-const char *const kGet[] = {"get", nullptr};
 const char *const kTimerNew[] = {"new", "create", nullptr};
 const char *const kTimerModify[] = {"modify", "update", nullptr};
-const char *const kTimerDelete[] = {"delete", nullptr};
 const APIAction kTimerActions[] = {
     {kGet, [](const char *) { APITimersGet(); }, 0},
     {kTimerNew, [](const char *) { APITimersUpdate(TIMERS_NEW); }, 0},
     {kTimerModify, [](const char *) { APITimersUpdate(TIMERS_MODIFY); }, 0},
-    {kTimerDelete, [](const char *) { APITimersUpdate(TIMERS_DELETE); }, 0},
+    {kDelete, [](const char *) { APITimersUpdate(TIMERS_DELETE); }, 0},
 };
 
-// Channels.
+// Channels, and their logos.
 const char *const kChannelWords[] = {"channel", "channels", nullptr};
-const char *const kSet[] = {"set", nullptr};
+const char *const kGetLogos[] = {"getlogos", nullptr};
 const APIAction kChannelActions[] = {
     {kGet, APIChannelsGet, 0},
     {kSet, APIChannelsSet, 0},
+    {kGetLogos, [](const char *) { APILogoGet(); }, 0},
+};
+
+// Files: uploads.
+const char *const kFileWords[] = {"files", "file", nullptr};
+const char *const kStore[] = {"store", "save", "put", nullptr};
+const APIAction kFileActions[] = {
+    {kStore, APIFilesStore, 0},
+};
+
+// Language files.
+const char *const kLanguageWords[] = {"language", nullptr};
+const APIAction kLanguageActions[] = {
+    {kGet, APILanguageGet, 0},
+};
+
+// Settings of the browser and its modules, and uploads.
+const char *const kSettingWords[] = {"setting", "settings", nullptr};
+const char *const kList[] = {"list", nullptr};
+const char *const kSettingStore[] = {"store", nullptr};
+const APIAction kSettingActions[] = {
+    {kGet, [](const char *params) { APISetting(params, 0); }, 0},
+    {kSet, [](const char *params) { APISetting(params, 1); }, 0},
+    {kDelete, [](const char *params) { APISetting(params, 2); }, 0},
+    {kList, APISettingList, 0},
+    {kSettingStore, APIFilesStore, 0},
 };
 
 // Favourites.
 const char *const kFavouriteWords[] = {"favourites", "favorites", nullptr};
 const APIAction kFavouriteActions[] = {
     {kGet, [](const char *) { APIFavouritesGet(); }, 0},
+};
+
+// Logos.
+const char *const kLogoWords[] = {"logo", "logos", nullptr};
+const char *const kRebuild[] = {"rebuild", nullptr};
+const APIAction kLogoActions[] = {
+    {kGet, [](const char *) { APILogoGet(); }, 0},
+    {kRebuild, [](const char *) { APILogoRebuild(); }, 0},
+};
+
+// TAPs.
+const char *const kTapWords[] = {"tap", "taps", nullptr};
+const char *const kStop[] = {"stop", nullptr};
+const char *const kStart[] = {"start", "run", nullptr};
+const APIAction kTapActions[] = {
+    {kGet, [](const char *) { APITAPGet(); }, ACTION_GET},
+    {kStop, APITAPStop, ACTION_STOP},
+    {kStart, APITAPStart, ACTION_START},
+};
+
+// The browser's log entries.
+const char *const kLogWords[] = {"log", "logger", nullptr};
+const char *const kWrite[] = {"write", "set", nullptr};
+const APIAction kLogActions[] = {
+    {kWrite, APILogWrite, 0},
 };
 
 // Satellites and transponders.
@@ -46,11 +105,16 @@ const APIAction kSatelliteActions[] = {
     {kTransponders, APISatGet, ACTION_TRANSPONDERS},
 };
 
-
 const APIFunction kTable[] = {
     ROW(kTimerWords, 0, kTimerActions),
     ROW(kChannelWords, 0, kChannelActions),
+    ROW(kFileWords, 0, kFileActions),
+    ROW(kLanguageWords, 0, kLanguageActions),
+    ROW(kSettingWords, 0, kSettingActions),
     ROW(kFavouriteWords, 0, kFavouriteActions),
+    ROW(kLogoWords, 0, kLogoActions),
+    ROW(kTapWords, COMMAND_TAP, kTapActions),
+    ROW(kLogWords, 0, kLogActions),
     ROW(kSatelliteWords, COMMAND_SATELLITE, kSatelliteActions),
 };
 

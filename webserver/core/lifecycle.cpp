@@ -16,6 +16,7 @@
 #include "platform/support_log.h"
 #include "platform/tap_services.h"
 #include "platform/tap_tasks.h"
+#include "webserver/api/api_logos.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
 #include "webserver/core/settings.h"
@@ -71,10 +72,8 @@ void CheckSearchThread() {
 }
 
 void StartConfigTap() {
-  PushedDir saved;
-  if (!HDD_ChangeDir("/ProgramFiles")) return;
   dword startedId = 0;
-  HDD_TAP_Start("Orvane-Config.tap", false, nullptr, &startedId);
+  StartTapFile("/ProgramFiles", "Orvane-Config.tap", false, nullptr, &startedId);
 }
 
 // Events from the TMSCommander TAP; param1 is the command.
@@ -127,6 +126,7 @@ TAP_EXPORT int TAP_Main(void) {
   BindAnalogHooks();
   initGlobalVariables();
   dumpGenreParental2File();
+  checkLogos();
   LogStarted();
   NetServerInit();
   return 1;
@@ -172,6 +172,16 @@ void exitRoutine() {
   // The model table is the TAP's memory: it goes with the TAP.
   gModelInfo = nullptr;
   ReleaseFirmwareModelTable();
+}
+
+int StartTapFile(const char *folder, const char *name, bool batch, void *parameterBlock, dword *id) {
+  PushedDir saved;
+  if (folder && !HDD_ChangeDir(folder)) return 0;
+  int wasAllowed = allow_idle_events;
+  allow_idle_events = 0;
+  int result = HDD_TAP_Start(name, batch, parameterBlock, id);
+  allow_idle_events = wasAllowed;
+  return result;
 }
 
 void getIPAddress() {

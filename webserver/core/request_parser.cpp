@@ -10,6 +10,7 @@
 
 char gHTTPmethod[16];
 char gHTTPpath[512];
+int gHTTPpathCut;
 char gHTTPhost[512];
 char gHTTPauthorisation[512];
 char gHTTPauthMode[128];
@@ -33,14 +34,15 @@ void ParserLog(const RequestParserSettings &settings, int level, const char *for
   settings.log(level, line);
 }
 
-// Copies the next blank-separated word of *text into out and moves *text past it.
-void NextWord(const char **text, char *out, size_t size) {
+// Copies the next blank-separated word of *text into out and moves *text past it. False
+// when the word was cut to fit.
+bool NextWord(const char **text, char *out, size_t size) {
   const char *p = *text;
   while (*p == ' ') p++;
   const char *start = p;
   while (*p && *p != ' ' && *p != '\r' && *p != '\n') p++;
-  CopyBounded(out, size, start, (size_t)(p - start));
   *text = p;
+  return CopyBounded(out, size, start, (size_t)(p - start)) == (size_t)(p - start);
 }
 
 // Finds name in the request and copies the text from `skip` characters after its start up
@@ -52,6 +54,23 @@ bool HeaderValue(const char *request, const char *name, size_t skip, char *out, 
   if (!cr) return false;
   const char *start = found + skip;
   CopyBounded(out, size, start, start < cr ? (size_t)(cr - start) : 0);
+  return true;
+}
+
+// A Content-Length value: blanks, decimal digits, blanks. False for anything else (a sign,
+// other characters, no digit) and for values above 2147483647.
+bool ParseContentLength(const char *text, int *value) {
+  while (*text == ' ' || *text == '\t') text++;
+  long long parsed = 0;
+  const char *digits = text;
+  for (; *text >= '0' && *text <= '9'; text++) {
+    parsed = parsed * 10 + (*text - '0');
+    if (parsed > 0x7FFFFFFF) return false;
+  }
+  if (text == digits) return false;
+  while (*text == ' ' || *text == '\t') text++;
+  if (*text) return false;
+  *value = (int)parsed;
   return true;
 }
 
@@ -75,8 +94,13 @@ void ParsePostBody(char *request, int length, const RequestParserSettings &setti
     ParserLog(settings, LOG_DETAIL, "Warning: reading Content-Length value failed.");
     return;
   }
-  long parsed = strtol(value, nullptr, 10);
-  gHTTPpost.contentLength = parsed < 0 ? 0 : parsed > 0x7FFFFFFF ? 0x7FFFFFFF : (int)parsed;
+  int parsed;
+  if (!ParseContentLength(value, &parsed)) {
+    ParserLog(settings, LOG_DETAIL, "Warning: reading Content-Length value failed.");
+    return;
+  }
+  gHTTPpost.contentLength = parsed;
+  gHTTPpost.contentLengthSet = 1;
 }
 
 }  // namespace
@@ -86,7 +110,7 @@ void NetParseRequest(char *request, int length, const RequestParserSettings &set
   gHTTPauthorisation[0] = gHTTPauthMode[0] = gHTTPauthCredentials[0] = '\0';
   const char *at = request;
   NextWord(&at, gHTTPmethod, sizeof gHTTPmethod);
-  NextWord(&at, gHTTPpath, sizeof gHTTPpath);
+  gHTTPpathCut = NextWord(&at, gHTTPpath, sizeof gHTTPpath) ? 0 : 1;
 
   if (settings.authentication >= 1) {
     HeaderValue(request, "Host:", 6, gHTTPhost, sizeof gHTTPhost);

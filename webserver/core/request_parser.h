@@ -6,12 +6,14 @@
 struct HTTPPost {
   char *body;            // first body byte inside the receive buffer, or null
   int bodyBytes;         // body bytes in that buffer
-  int contentLength;     // the Content-Length value
+  int contentLength;     // the Content-Length value (0 when missing or not a number)
   int headerEndMissing;  // set when the blank line after the headers was not found
+  int contentLengthSet;  // set when Content-Length held a number 0..2147483647
 };
 
 extern char gHTTPmethod[16];
 extern char gHTTPpath[512];
+extern int gHTTPpathCut;   // set when the target did not fit gHTTPpath and was cut
 extern char gHTTPhost[512];
 extern char gHTTPauthorisation[512];
 extern char gHTTPauthMode[128];

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <string.h>
 
+#include "platform/screen_capture.h"
+#include "webserver/api/api_screen.h"
 #include "webserver/core/api_dispatch.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/lifecycle.h"
@@ -11,17 +13,6 @@
 #include "webserver/core/static_files.h"
 
 namespace {
-
-struct ScreenCapture {
-  const char *path;
-  int what, format;
-};
-
-constexpr ScreenCapture kScreenCaptures[] = {
-    {"/@@screen.tif", 1, 3}, {"/@@osd.tif", 2, 3}, {"/@@programme.tif", 3, 3},
-    {"/@@screen.bmp", 1, 2}, {"/@@osd.bmp", 2, 2}, {"/@@programme.bmp", 3, 2},
-    {"/@@screen.png", 1, 1}, {"/@@osd.png", 2, 1}, {"/@@programme.png", 3, 1},
-};
 
 void FormatAddress(dword address, char *out, size_t size) {
   const byte *a = reinterpret_cast<const byte *>(&address);
@@ -66,17 +57,6 @@ bool AccessGranted() {
 
 }  // namespace
 
-bool ScreenCaptureOf(const char *path, int *what, int *format) {
-  for (const ScreenCapture &capture : kScreenCaptures) {
-    if (strcmp(path, capture.path) == 0 || strcmp(path, capture.path + 1) == 0) {
-      *what = capture.what;
-      *format = capture.format;
-      return true;
-    }
-  }
-  return false;
-}
-
 void NetProcessCommand() {
   LOGF(LOG_OPERATIONAL, "* Processing Command '%s' (%d).", gHTTPpath, (int)strlen(gHTTPpath));
   if (!AccessGranted()) {
@@ -89,10 +69,8 @@ void NetProcessCommand() {
       LOGF(LOG_OPERATIONAL, "API failed.");
       NetSend404();
     }
-  } else if (ScreenCaptureOf(gHTTPpath, &what, &format)) {
-    // The capture handler arrives with the screen-capture feature; until then these
-    // names are not served.
-    NetSend404();
+  } else if (CaptureNameLookup(gHTTPpath, &what, &format)) {
+    APIScreenGet(what, format);
   } else if (gHTTPpath[0] == '/') {
     NetServeFile(gHTTPpath, (int)strlen(gHTTPpath));
   } else {

@@ -237,8 +237,10 @@ export async function getLogoIndex(): Promise<LogoIndex> {
   return { cells, timestamp: r.optStr('timestamp') };
 }
 
+/** Starts the rebuild; fails when the PVR could not start the configuration TAP. */
 export async function rebuildLogos(): Promise<void> {
-  read(await apiCall('logos', 'rebuild'), 'logos/rebuild').content('logo_rebuild_requested');
+  const r = read(await apiCall('logos', 'rebuild'), 'logos/rebuild').content('logo_rebuild_requested');
+  checkError(r, 'error', 'error_text');
 }
 
 // ---- EPG -----------------------------------------------------------------------------------
