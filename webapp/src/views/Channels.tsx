@@ -3,7 +3,7 @@
 import { useMemo, useState } from 'preact/hooks';
 
 import * as pvr from '../api/pvr';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { Logo } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { channelKey, NowNext, nowNext, progress } from '../lib/epg';
@@ -101,7 +101,7 @@ export function ChannelsView() {
       }>
       <ErrorNote error={app.channels.error} onRetry={loadChannels} />
       <ErrorNote error={actionError} />
-      <ErrorNote error={epg.error} onRetry={epg.reload} />
+      <LoadNote load={epg} />
       <ErrorNote error={favourites.error} onRetry={favourites.reload} />
       {list && shown.length === 0 && <p class="empty">{t('channels.none')}</p>}
       <ul class="channel-list">

@@ -5,7 +5,7 @@ import { useState } from 'preact/hooks';
 
 import * as pvr from '../api/pvr';
 import { confirmAction } from '../components/Confirm';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { useAction, useLoad } from '../lib/hooks';
 import { LANGUAGES, languageCode, t } from '../lib/i18n';
@@ -89,7 +89,7 @@ function SettingsList({ module }: { module?: string }) {
 
   return (
     <div class="settings-list" data-state={viewState(list)}>
-      <ErrorNote error={list.error} onRetry={list.reload} />
+      <LoadNote load={list} />
       {list.value && list.value.length === 0 && <p class="empty">{t('settings.none')}</p>}
       {list.value && list.value.length > 0 && (
         <table>

@@ -2,7 +2,7 @@
 // channel-logo sprite sheet with its rebuild.
 import * as pvr from '../api/pvr';
 import { confirmAction } from '../components/Confirm';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { logoSheetUrl } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { useAction, useLoad } from '../lib/hooks';
@@ -57,7 +57,7 @@ function OnDisk({ running, onChanged }: { running: pvr.RunningTap[]; onChanged: 
   return (
     <section aria-labelledby="disk-taps-title">
       <h2 id="disk-taps-title">{t('taps.onDisk')}</h2>
-      <ErrorNote error={listing.error} onRetry={listing.reload} />
+      <LoadNote load={listing} />
       {listing.value && files.length === 0 && <p class="empty">{t('taps.noFiles')}</p>}
       <ul class="tap-files">
         {files.map((f) => (
@@ -101,7 +101,7 @@ export function TapsView() {
   const taps = useLoad(pvr.getTaps, []);
   return (
     <ViewFrame id="taps" state={viewState(taps)}>
-      <ErrorNote error={taps.error} onRetry={taps.reload} />
+      <LoadNote load={taps} />
       {taps.value && <Running taps={taps.value} onChanged={taps.reload} />}
       <OnDisk running={taps.value ?? []} onChanged={taps.reload} />
       <Logos />

@@ -5,7 +5,7 @@ import { useState } from 'preact/hooks';
 import * as pvr from '../api/pvr';
 import { confirmAction } from '../components/Confirm';
 import { Dialog } from '../components/Dialog';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { Logo } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { channelKey } from '../lib/epg';
@@ -117,7 +117,7 @@ export function TimersView() {
   return (
     <ViewFrame id="timers" state={viewState(timers)}
       actions={<button type="button" class="primary" onClick={() => setEditing('new')}>{t('timers.new')}</button>}>
-      <ErrorNote error={timers.error} onRetry={timers.reload} />
+      <LoadNote load={timers} />
       <ErrorNote error={error} />
       {clashing.size > 0 && <p class="warning" role="alert">{t('timers.clashList', { slots })}</p>}
       {timers.value && list.length === 0 && <p class="empty">{t('timers.none')}</p>}
