@@ -90,5 +90,9 @@ describe('epg view', () => {
     await page.close();
   });
 
-  test('screenshots at phone and desktop width', () => screenshotsOf(pvr, 'epg'));
+  test('screenshots at phone and desktop width', async () => {
+    await screenshotsOf(pvr, 'epg');
+    if ((await futureEvent()).reason) return;
+    await screenshotsOf(pvr, 'epg', (page) => page.locator('.grid-event').first().click(), 'epg-details');
+  });
 });
