@@ -27,7 +27,7 @@ import make_demo_disk  # noqa: E402
 
 # The programs and Python modules these tests talk to or compare with. A missing one fails
 # every test, naming it: nothing is skipped for want of a tool.
-ORACLE_TOOLS = ("curl", "ip", "addr2line", "cmp", "ipcs", "nsenter", "tiffinfo")
+ORACLE_TOOLS = ("curl", "ip", "addr2line", "cmp", "ipcs", "nsenter", "unshare", "tiffinfo")
 ORACLE_MODULES = ("websocket", "PIL")
 
 

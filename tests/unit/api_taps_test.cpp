@@ -293,6 +293,29 @@ TEST_F(TapApi, SocketPollingIsPausedWhileATapStarts) {
   gServerStatus = 0;
 }
 
+// A start from a folder that is not there reports the file as missing, not the reason of
+// an earlier failed start.
+TEST_F(TapApi, AStartFromAMissingFolderReportsTheFileMissing) {
+  std::string error;
+  dword id = 0;
+  ASSERT_TRUE(emu::MakeHookAbsent("_Z16Appl_ExecProgramPc", true, &error)) << error;
+  ResetFirmwareHooks();
+  EXPECT_EQ(StartTapFile("/ProgramFiles", "EchoTest.tap", false, nullptr, &id), 0);
+  EXPECT_EQ(HDD_TAP_StartFailure(), TAP_START_NO_FIRMWARE);
+  ASSERT_TRUE(emu::MakeHookAbsent("_Z16Appl_ExecProgramPc", false, &error)) << error;
+  ResetFirmwareHooks();
+  char current[TAP_FOLDER_PATH_SIZE];
+  ASSERT_TRUE(HDD_TAP_GetCurrentDir(current, sizeof current));
+  EXPECT_EQ(StartTapFile("/NoSuchFolder", "EchoTest.tap", false, nullptr, &id), 0);
+  EXPECT_EQ(HDD_TAP_StartFailure(), TAP_START_NOT_A_TAP);
+  EXPECT_EQ(StartTapFile("/ProgramFiles", std::string(600, 'x').c_str(), false, nullptr, &id), 0);
+  EXPECT_EQ(HDD_TAP_StartFailure(), TAP_START_NOT_A_TAP);
+  char after[TAP_FOLDER_PATH_SIZE];
+  ASSERT_TRUE(HDD_TAP_GetCurrentDir(after, sizeof after));
+  EXPECT_STREQ(after, current);
+  EXPECT_EQ(SlotOf(kEchoId), -1);
+}
+
 TEST_F(TapApi, StopByIndexOrByFileName) {
   dword id = 0;
   ASSERT_EQ(HDD_TAP_Start("/ProgramFiles/EchoTest.tap", false, nullptr, &id), 1);

@@ -1,6 +1,7 @@
 #include "webserver/api/api_files_store.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -69,14 +70,19 @@ bool IsUploadPath(const char *name, char *out, size_t size) {
 // Copies the file at path into the replacement (appending keeps what the file had).
 int CopyOldContent(ReplacingFile *target, const char *path) {
   MappedPath mapped(path);
-  FILE *old = mapped.c_str() ? fopen(mapped.c_str(), "rb") : nullptr;
-  if (!old) return errno ? errno : EIO;
+  int old = mapped.c_str() ? open(mapped.c_str(), O_RDONLY) : -1;
+  if (old < 0) return errno ? errno : EIO;
   char *buffer = static_cast<char *>(TAP_MemAlloc(STORE_BUFFER_MAX));
   int error = buffer ? 0 : ENOMEM;
-  for (size_t n; !error && (n = fread(buffer, 1, STORE_BUFFER_MAX, old)) > 0;) error = ReplacingFileWrite(target, buffer, n);
-  if (!error && ferror(old)) error = EIO;
+  while (!error) {
+    ssize_t n = read(old, buffer, STORE_BUFFER_MAX);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error = errno ? errno : EIO;
+    if (n <= 0) break;
+    error = ReplacingFileWrite(target, buffer, (size_t)n);
+  }
   if (buffer) TAP_MemFree(buffer);
-  fclose(old);
+  close(old);
   return error;
 }
 

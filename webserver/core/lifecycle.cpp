@@ -175,11 +175,17 @@ void exitRoutine() {
 }
 
 int StartTapFile(const char *folder, const char *name, bool batch, void *parameterBlock, dword *id) {
-  PushedDir saved;
-  if (folder && !HDD_ChangeDir(folder)) return 0;
+  // The file in its folder as one path: a missing folder or a name too long for a path is
+  // a file that is not there, and HDD_TAP_StartFailure says so.
+  char path[TAP_FOLDER_PATH_SIZE];
+  const char *file = name;
+  if (folder && name) {
+    int n = snprintf(path, sizeof path, "%s/%s", folder, name);
+    file = n > 0 && (size_t)n < sizeof path ? path : nullptr;
+  }
   int wasAllowed = allow_idle_events;
   allow_idle_events = 0;
-  int result = HDD_TAP_Start(name, batch, parameterBlock, id);
+  int result = HDD_TAP_Start(file, batch, parameterBlock, id);
   allow_idle_events = wasAllowed;
   return result;
 }

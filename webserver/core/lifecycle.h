@@ -18,7 +18,8 @@ extern pthread_t gApprenticeThread;
 void exitRoutine();
 void getIPAddress();
 
-// Starts a TAP file (HDD_TAP_Start) for the server: from folder (a TAP path; null: the
-// current folder), with socket polling paused while the firmware runs the TAP's start-up.
-// The current folder is the same afterwards. Returns HDD_TAP_Start's result.
+// Starts a TAP file (HDD_TAP_Start) for the server: name in folder (a TAP path; null: name
+// alone, absolute or relative to the current folder), with socket polling paused while the
+// firmware runs the TAP's start-up. Returns HDD_TAP_Start's result; after a failure
+// HDD_TAP_StartFailure tells why.
 int StartTapFile(const char *folder, const char *name, bool batch, void *parameterBlock, dword *id);
