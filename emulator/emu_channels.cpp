@@ -219,6 +219,18 @@ bool TimerServiceFields(int type, int number, byte *satellite, word *serviceId, 
   return true;
 }
 
+int FindServiceNumber(int type, int satellite, int transponder, int serviceId) {
+  for (int number = 0; type >= 0 && type <= 1 && number < gServiceCount[type]; number++) {
+    const byte *entry = Service(type, number);
+    dword flags = GetLE32(entry);
+    if ((int)(flags & 0xFF) == satellite && (int)(flags >> 16 & 0x3FF) == transponder &&
+        GetLE16(entry + 4) == serviceId) {
+      return number;
+    }
+  }
+  return -1;
+}
+
 extern const Subsystem kChannelsSubsystem = {"channels", ReadProfile, StartChannels};
 
 }  // namespace emu

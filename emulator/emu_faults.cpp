@@ -14,6 +14,7 @@ namespace {
 unsigned gAllocationCountdown;   // 0: no single failure pending
 bool gAllAllocationsFail;
 std::set<std::string> gFailingFiles;
+bool gPlayInfoFails;
 std::vector<std::string> gAbsentHooks;
 
 }  // namespace
@@ -36,6 +37,10 @@ bool FileOpenFails(const std::string &tapPath) {
   return gFailingFiles.count(slash == std::string::npos ? tapPath : tapPath.substr(slash + 1)) != 0;
 }
 
+void FailPlayInfo(bool on) { gPlayInfoFails = on; }
+
+bool PlayInfoFails() { return gPlayInfoFails; }
+
 bool MakeHookAbsent(const std::string &symbol, bool absent, std::string *error) {
   if (FindHook(symbol) < 0) {
     *error = "unknown firmware symbol " + symbol;
@@ -53,6 +58,7 @@ void ClearFaults() {
   gAllocationCountdown = 0;
   gAllAllocationsFail = false;
   gFailingFiles.clear();
+  gPlayInfoFails = false;
   std::string ignored;
   if (!gAbsentHooks.empty()) {
     gAbsentHooks.clear();

@@ -1,6 +1,6 @@
 // Failure injection for tests: TAP_MemAlloc failures, files that cannot be opened or
-// created, firmware hooks that are absent. The same is reachable from pvrsim's standard
-// input ("fail-alloc", "fail-open", "absent", "present", "faults-off"; README).
+// created, play information that cannot be read, firmware hooks that are absent. The same
+// is reachable from pvrsim's standard input ("fail-alloc", "fail-open", "fail-playinfo", "absent", "present", "faults-off"; README).
 #pragma once
 
 #include <string>
@@ -19,6 +19,10 @@ bool AllocationFails();
 void FailFileOpen(const std::string &name);
 // True when opening or creating the file at this TAP path is to fail.
 bool FileOpenFails(const std::string &tapPath);
+
+// TAP_Hdd_GetPlayInfo fails (true) or answers again (false).
+void FailPlayInfo(bool on);
+bool PlayInfoFails();
 
 // Makes a firmware hook absent (or present again) by its symbol. The TAPs must not have
 // bound it yet: a bound hook keeps its address. False with a message for an unknown symbol.

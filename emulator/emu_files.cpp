@@ -226,12 +226,21 @@ FIRMWARE_HOOK void ApplHdd_RestoreWorkFolder() {
   emu::gSavedWorkFolders.pop_back();
 }
 
-// Fills a folder record for a TAP path; 0 on success, -1 when the folder does not exist.
+// Fills a folder record for a folder named by a TAP path or by an absolute path of the
+// PVR's file system ("/mnt/hd/MediaFiles", "/mnt/sdb1/Films"); the record holds the TAP
+// path of a folder on the disk and the absolute path of any other. 0 on success, -1 when
+// the folder does not exist.
 FIRMWARE_HOOK int ApplHdd_SelectFolder(void *folder, const char *path) {
   if (!folder || !path) return -1;
-  std::string tapPath = emu::JoinTapPath("/", path);
-  if (!emu::IsFolder(emu::HostPathOfTapPath("/", tapPath))) return -1;
-  emu::PutFolderRecord(static_cast<byte *>(folder), tapPath);
+  std::string record = emu::JoinTapPath("/", path);
+  std::string host = emu::HostPathOfTapPath("/", record);
+  if (record.compare(0, 5, "/mnt/") == 0) {
+    host = emu::gRoot + record;
+    if (record == "/mnt/hd") record = "/";
+    if (record.compare(0, 8, "/mnt/hd/") == 0) record = record.substr(7);
+  }
+  if (!emu::IsFolder(host)) return -1;
+  emu::PutFolderRecord(static_cast<byte *>(folder), record);
   return 0;
 }
 

@@ -115,6 +115,7 @@ bool InstallTimerTable(const TableImage &image, std::string *error) {
   gEntry = entry;
   gSystemType = image.systemType;
   gTimerCount = (int)(image.timers.size() / entry);
+  LayOutRecordingSlots(entry);
   PublishTable(FW_HOOK_Timers, gTimers);
   PublishTable(FW_HOOK_TimerEditInfo, gEditInfo);
   PublishTable(FW_HOOK_TimerTempInfo, gEditInfo + entry);

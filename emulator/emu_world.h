@@ -52,6 +52,12 @@ std::vector<byte> TimerTable(size_t *entrySize);
 // What a timer takes from its service: satellite index, service ID, PMT PID and its
 // transponder's table entry (null when the service has none). False for no such service.
 bool TimerServiceFields(int type, int number, byte *satellite, word *serviceId, word *pmtPid, const byte **tpEntry);
+// The number of the first service of a type on this satellite and transponder (indexes)
+// with this service ID; -1 when there is none.
+int FindServiceNumber(int type, int satellite, int transponder, int serviceId);
+
+// Lays the recording-slot table ("_pvrRecInfo") out in entries of the timer entry size.
+void LayOutRecordingSlots(size_t entrySize);
 
 // Capacities of the emulated firmware.
 constexpr int kServiceCapacity = 5000;   // services of each type

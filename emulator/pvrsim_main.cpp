@@ -37,6 +37,7 @@ int Usage() {
           "  screen FILE           write the screen (video and OSD) as a PNG file\n"
           "  fail-alloc N|all|off  the Nth TAP_MemAlloc from now fails / every one / none\n"
           "  fail-open NAME        TAP_Hdd_Fopen and TAP_Hdd_Create fail for NAME\n"
+          "  fail-playinfo on|off  TAP_Hdd_GetPlayInfo fails / answers again\n"
           "  absent SYMBOL         a firmware hook disappears (before the TAPs bind it)\n"
           "  present SYMBOL        it exists again\n"
           "  faults-off            every injected failure ends\n"
@@ -123,6 +124,9 @@ bool RunCommand(const std::string &line) {
   } else if (command == "fail-open" && !a.empty()) {
     emu::FailFileOpen(a);
     emu::Effect("opening %s fails", a.c_str());
+  } else if (command == "fail-playinfo" && (a == "on" || a == "off")) {
+    emu::FailPlayInfo(a == "on");
+    emu::Effect("TAP_Hdd_GetPlayInfo %s", a == "on" ? "fails" : "answers");
   } else if ((command == "absent" || command == "present") && !a.empty()) {
     std::string error;
     if (emu::MakeHookAbsent(a, command == "absent", &error)) {

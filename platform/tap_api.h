@@ -65,20 +65,30 @@ typedef struct {
   dword duration;   // minutes
 } TYPE_RecInfo;
 
-// Playback state (TAP_Hdd_GetPlayInfo); 308 bytes, cleared by the caller.
+// Playback state (TAP_Hdd_GetPlayInfo): 308 bytes, cleared by the caller. The status
+// answer and the playback handlers read it; the byte offsets are those of the fields below.
 enum { PLAYMODE_None = 0, PLAYMODE_Playing = 1, PLAYMODE_Mp3 = 2, PLAYMODE_Paused = 4 };
+enum { TRICKMODE_Normal = 0, TRICKMODE_Forward = 1, TRICKMODE_Rewind = 2, TRICKMODE_Slow = 3 };
+enum { PLAY_INFO_PATH_SIZE = 288 };
 typedef struct {
-  byte playMode;        // PLAYMODE_
-  byte speed;           // 1: normal speed
-  word reserved;
-  dword currentBlock;
-  dword totalBlock;
-  word durationMin;     // of the playing file
-  byte durationSec;
-  byte reserved2;
-  char fileName[292];   // TAP path of the playing file
+  byte playMode;        // 0: PLAYMODE_
+  byte trickMode;       // 1: TRICKMODE_
+  byte speed;           // 2: 1 normal speed, else the trick mode's factor
+  byte svcType;         // 3: service type of the recording (0 TV, 1 radio); 0 for other files
+  word svcNum;          // 4: its service number
+  word durationMin;     // 6: duration of the playing file, minutes
+  byte durationSec;     // 8: and seconds
+  byte reserved[3];     // 9
+  dword currentBlock;   // 12: position in blocks
+  dword totalBlock;     // 16: length in blocks
+  // 20: absolute path of the playing file on the PVR ("/mnt/hd/DataFiles/News.rec"),
+  // terminated; its last segment is the file name. Empty when nothing plays.
+  char filePath[PLAY_INFO_PATH_SIZE];
 } TYPE_PlayInfo;
 static_assert(sizeof(TYPE_PlayInfo) == 308, "play information is 308 bytes");
+static_assert(offsetof(TYPE_PlayInfo, svcNum) == 4 && offsetof(TYPE_PlayInfo, currentBlock) == 12 &&
+                  offsetof(TYPE_PlayInfo, filePath) == 20,
+              "play information offsets");
 
 // A service as the TAP API describes it (TAP_Channel_GetInfo).
 typedef struct {

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Writes an emulated PVR root for pvrsim: the disk's folder layout, the model table
 "FirmwareTMS.dat", the model profile "pvrsim.json", the PVR's world "world.json" (channels,
-tuning tables, favourites, timers: emulator/WORLD.md), the video picture "pvrsim/video.png"
-and default settings. With --install it also puts the built TAPs and the browser application
+tuning tables, favourites, timers: emulator/WORLD.md), the video picture "pvrsim/video.png",
+default settings, and recordings, music, pictures, attached drives and the mount table
+(tools/demo_media.py). With --install it also puts the built TAPs and the browser application
 on the disk (refreshed every time). --system-type 6 or 7 makes a terrestrial or cable PVR
 instead of the satellite one; --system-id 32020 or 32026 a model with analogue inputs.
 
@@ -17,6 +18,7 @@ import struct
 import sys
 import zlib
 
+import demo_media
 import demo_world
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -45,6 +47,7 @@ FOLDERS = [
     "mnt/hd/DataFiles",
     "mnt/hd/MP3Files",
     "mnt/hd/MediaFiles",
+    "mnt/hd/PhotoFiles",
     "mnt/hd/tmp",
     "dev/pts",
     "tmp",
@@ -83,6 +86,7 @@ def profile(system_id):
         "optional_symbols": analogue + ["_Z26Appl_ConvertToValidUTF8StrPhi"],
         "system_vars": {"1": 0},
         "recordings": [{"type": 0}, {"type": 0}, {"type": 0}, {"type": 0}],
+        "external_partitions": demo_media.EXTERNAL_PARTITIONS,
     }
 
 
@@ -120,8 +124,11 @@ def generate(root, force=False, port=None, system_id=DEMO_SYSTEM_ID):
     write(os.path.join(root, "pvrsim.json"), json.dumps(profile(system_id), indent=2).encode() + b"\n", force)
     write(os.path.join(root, "pvrsim", "video.png"), test_card(), force)
     world = os.path.join(root, "world.json")
+    model = next(m for m in MODELS if m[0] == system_id)
     if force or not os.path.exists(world):
-        demo_world.write(world, demo_world.build(system_type_of(system_id)))
+        demo_world.write(world, demo_world.build(model[3]))
+    with open(world, encoding="utf-8") as f:
+        demo_media.write(root, json.load(f), model[3], ".mpg" if model[6] else ".rec", force)
     ini = os.path.join(settings, "Orvane", "Orvane.ini")
     if port is not None or not os.path.exists(ini) or force:
         # Clients outside the PVR's own network sign in as demo / demo.

@@ -5,7 +5,7 @@
 #   test:   that and the PVR build, the fuzzers and the test oracles
 #   --list: print the packages of the set instead of installing them
 set -eu
-want="cmake make g++ python3 nlohmann-json3-dev libgtest-dev libpcre2-dev iproute2 dtv-scan-tables
+want="cmake make g++ python3 python3-mutagen nlohmann-json3-dev libgtest-dev libpcre2-dev iproute2 dtv-scan-tables
       liblodepng-dev libid3tag0-dev"
 if [ "${1:-test}" = test ]; then
   want="$want g++-mipsel-linux-gnu binutils-mipsel-linux-gnu qemu-user clang libclang-rt-14-dev

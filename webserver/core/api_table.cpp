@@ -2,10 +2,14 @@
 
 #include "common/url_params.h"
 #include "webserver/api/api_channels.h"
+#include "webserver/api/api_files.h"
+#include "webserver/api/api_files_rename.h"
 #include "webserver/api/api_files_store.h"
+#include "webserver/api/api_files_tree.h"
 #include "webserver/api/api_language.h"
 #include "webserver/api/api_log.h"
 #include "webserver/api/api_logos.h"
+#include "webserver/api/api_playback.h"
 #include "webserver/api/api_settings.h"
 #include "webserver/api/api_taps.h"
 #include "webserver/api/api_timers.h"
@@ -41,10 +45,30 @@ const APIAction kChannelActions[] = {
     {kGetLogos, [](const char *) { APILogoGet(); }, 0},
 };
 
-// Files: uploads.
-const char *const kFileWords[] = {"files", "file", nullptr};
+// Recordings and media files, and uploads.
+const char *const kFilesWords[] = {"files", "file", nullptr};
+const char *const kFilesPlay[] = {"play", nullptr};
+const char *const kFilesRename[] = {"rename", nullptr};
+const char *const kFilesStop[] = {"stop", "stopplay", nullptr};
+const char *const kFilesStopRec[] = {"stoprec", nullptr};
+const char *const kFilesTree[] = {"tree", nullptr};
+const char *const kFilesJump[] = {"skip", "jump", nullptr};
+const char *const kFilesPause[] = {"pause", nullptr};
+const char *const kFilesResume[] = {"continue", "resume", nullptr};
+const char *const kFilesDuration[] = {"duration", nullptr};
 const char *const kStore[] = {"store", "save", "put", nullptr};
-const APIAction kFileActions[] = {
+const APIAction kFilesActions[] = {
+    {kGet, APIFilesGet, 0},
+    {kFilesPlay, APIFilesPlay, 0},
+    {kDelete, [](const char *params) { APIFilesRenameDelete(params, FILES_DELETE); }, 0},
+    {kFilesRename, [](const char *params) { APIFilesRenameDelete(params, FILES_RENAME); }, 0},
+    {kFilesStop, [](const char *) { APIFilesStopPlayback(); }, 0},
+    {kFilesStopRec, APIFilesStopRecording, 0},
+    {kFilesTree, APIFilesTree, 0},
+    {kFilesJump, APIFilesJump, 0},
+    {kFilesPause, [](const char *) { APIFilesPauseUnpause(0); }, 0},
+    {kFilesResume, [](const char *) { APIFilesPauseUnpause(1); }, 0},
+    {kFilesDuration, APIFilesRecDuration, 0},
     {kStore, APIFilesStore, 0},
 };
 
@@ -108,7 +132,7 @@ const APIAction kSatelliteActions[] = {
 const APIFunction kTable[] = {
     ROW(kTimerWords, 0, kTimerActions),
     ROW(kChannelWords, 0, kChannelActions),
-    ROW(kFileWords, 0, kFileActions),
+    ROW(kFilesWords, 0, kFilesActions),
     ROW(kLanguageWords, 0, kLanguageActions),
     ROW(kSettingWords, 0, kSettingActions),
     ROW(kFavouriteWords, 0, kFavouriteActions),
