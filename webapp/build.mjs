@@ -33,8 +33,7 @@ const [script, style] = await Promise.all([
     jsxImportSource: 'preact',
     loader: { '.txt': 'text' },
   }),
-  esbuild.build({ ...common, entryPoints: [join(here, 'src', 'styles', 'app.css')], outfile: join(out, 'app.css'),
-                  external: ['service-logos.png'] }),
+  esbuild.build({ ...common, entryPoints: [join(here, 'src', 'styles', 'app.css')], outfile: join(out, 'app.css') }),
 ]);
 
 const hash = (bytes) => createHash('sha256').update(bytes).digest('hex').slice(0, 12);

@@ -80,13 +80,16 @@ function App({ booted }: { booted: boolean }) {
 async function boot(): Promise<void> {
   const root = document.getElementById('app')!;
   render(<App booted={false} />, root);
-  await loadConfig();
-  await applyLanguage(languageChoice());
-  // Shared data for the header, queued before the view's own requests.
+  // The header's data is asked for at once, behind the configuration; the language file,
+  // which the configuration names, jumps that queue, and the view (with its own requests)
+  // is drawn as soon as the page can speak.
+  const config = loadConfig();
   void loadStatus();
   void loadVolume();
   void loadChannels();
   void loadLogos();
+  await config;
+  await applyLanguage(languageChoice());
   render(<App booted />, root);
 }
 

@@ -65,5 +65,34 @@ describe('epg view', () => {
     await page.close();
   });
 
-  test('screenshots at phone and desktop width', () => screenshotsOf(pvr, 'epg'));
+  test('recording an event that needs more slots than the PVR has warns', async (t) => {
+    const { reason, event, channel } = await futureEvent();
+    if (reason) t.todo(reason);
+    const config = await pvr.api('config', 'get');
+    // Every recording slot is taken by timers on other channels for the event's time.
+    const others = (await pvr.api('channels', 'get')).channels.filter((c) => c.chtype === 0 && c.chnum !== channel.chnum);
+    for (let i = 0; i < config.maxrecstreams; i++) {
+      const body = `isrec=1\nservicetype=0\nservicenum=${others[i].chnum}\nduration=${event.duration}\n` +
+                   `starttime=${event.starttime_local}\nfilename=Busy ${i}${config.recextension}\n`;
+      assert.equal((await pvr.api('timers', 'new', '', body)).return_code, 0);
+    }
+    const page = await openPage(pvr);
+    await showView(page, pvr, 'epg');
+    await page.locator('.view-actions button', { hasText: 'One channel' }).click();
+    await page.selectOption('.epg-controls select', `${channel.chtype}/${channel.chnum}`);
+    await page.locator('[data-view="epg"][data-state="ready"]').waitFor();
+    await page.locator('.epg-list .event', { hasText: event.name }).first().click();
+    const details = page.locator('dialog.panel[open]');
+    await details.locator('button', { hasText: 'Record this' }).click();
+    await details.locator('.done').waitFor();
+    assert.match(await details.locator('.warning').innerText(), /More recordings would run at the same time/);
+    assert.deepEqual(await accessibilityProblems(page), [], 'event details');
+    await page.close();
+  });
+
+  test('screenshots at phone and desktop width', async () => {
+    await screenshotsOf(pvr, 'epg');
+    if ((await futureEvent()).reason) return;
+    await screenshotsOf(pvr, 'epg', (page) => page.locator('.grid-event').first().click(), 'epg-details');
+  });
 });

@@ -3,6 +3,7 @@
 // playwright-core. Nothing here answers in the PVR's place: every request reaches pvrsim.
 import { spawn, execFileSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, rmSync, writeFileSync, symlinkSync, existsSync, readFileSync } from 'node:fs';
+import { request as httpRequest } from 'node:http';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { dirname, join, resolve } from 'node:path';
@@ -106,14 +107,35 @@ export class Pvr {
     this.process.stdin.write(`${command}\n`);
   }
 
-  /** One HTTP request with the demo credentials: { status, headers, text, json() }. */
-  async http(path, { method = 'GET', body, headers = {}, auth = true, timeout = 8000 } = {}) {
-    const response = await fetch(this.url + path.replace(/^\//, ''), {
-      method, body, headers: { ...(auth ? { Authorization: `Basic ${TOKEN}` } : {}), ...headers },
-      signal: AbortSignal.timeout(timeout),
+  /**
+   * One HTTP request with the demo credentials: { status, headers, text, json() }. The
+   * head and a body go out in one write, as a browser sends a small form: the PVR reads a
+   * request from what has arrived when it first looks.
+   */
+  http(path, { method = 'GET', body, headers = {}, auth = true, timeout = 8000 } = {}) {
+    const payload = body === undefined ? undefined : Buffer.from(body);
+    return new Promise((resolve, reject) => {
+      const request = httpRequest(this.url + path.replace(/^\//, ''), {
+        method, agent: false, timeout,
+        headers: {
+          ...(auth ? { Authorization: `Basic ${TOKEN}` } : {}),
+          ...(payload ? { 'Content-Length': payload.length } : {}),
+          ...headers,
+        },
+      }, (response) => {
+        const chunks = [];
+        response.on('data', (chunk) => chunks.push(chunk));
+        response.on('error', reject);
+        response.on('end', () => {
+          const text = Buffer.concat(chunks).toString('utf8');
+          const heads = new Headers(Object.entries(response.headers).map(([k, v]) => [k, [v].flat().join(', ')]));
+          resolve({ status: response.statusCode, headers: heads, text, json: () => JSON.parse(text) });
+        });
+      });
+      request.on('timeout', () => request.destroy(new Error(`no answer to ${path} in ${timeout} ms`)));
+      request.on('error', reject);
+      request.end(payload);
     });
-    const text = await response.text();
-    return { status: response.status, headers: response.headers, text, json: () => JSON.parse(text) };
   }
 
   /** The JSON answer of an API function. */
@@ -245,13 +267,13 @@ export async function screenshot(page, name) {
   return path;
 }
 
-/** Screenshots of a view at phone and desktop width. */
-export async function screenshotsOf(pvr, view, prepare) {
+/** Screenshots of a view at phone and desktop width, after `prepare(page)` if given. */
+export async function screenshotsOf(pvr, view, prepare, name = view) {
   for (const [label, viewport] of [['phone', PHONE], ['desktop', DESKTOP]]) {
     const page = await openPage(pvr, { viewport });
     await showView(page, pvr, view);
     if (prepare) await prepare(page);
-    await screenshot(page, `${view}-${label}`);
+    await screenshot(page, `${name}-${label}`);
     await page.close();
   }
 }

@@ -73,5 +73,10 @@ describe('media view', () => {
     await page.close();
   });
 
-  test('screenshots at phone and desktop width', () => screenshotsOf(pvr, 'media'));
+  test('screenshots at phone and desktop width', async () => {
+    await screenshotsOf(pvr, 'media');
+    if (await pvr.missing('files/get')) return;
+    await screenshotsOf(pvr, 'media', (page) => page.locator('.file-list li button', { hasText: 'Rename' }).first().click(),
+                        'media-rename');
+  });
 });

@@ -21,6 +21,14 @@ describe('search view', () => {
     await showView(page, pvr, 'search');
     await page.fill('#term-0-text', word);
     await page.selectOption('#term-0-field', 'T');
+    // Every percentage the progress bar shows while the search runs.
+    await page.evaluate(() => {
+      window.progressSeen = [];
+      new MutationObserver(() => {
+        const bar = document.querySelector('#search-progress');
+        if (bar && window.progressSeen.at(-1) !== bar.value) window.progressSeen.push(bar.value);
+      }).observe(document.body, { subtree: true, childList: true, characterData: true });
+    });
     await page.click('.search-form button[type="submit"]');
     await page.locator('.search-progress progress, main [role="alert"]').first().waitFor();
     await page.locator('#results-title, main [role="alert"]').first().waitFor({ timeout: 60000 });
@@ -29,6 +37,8 @@ describe('search view', () => {
       t.todo('waits for the EPG search API handler (epg/search does not answer)');
     }
     assert.deepEqual(failure, []);
+    const seen = await page.evaluate(() => window.progressSeen);
+    assert.ok(seen.some((percent) => percent > 0), `progress shown: ${JSON.stringify(seen)}`);
     const titles = await page.locator('.results .title').allInnerTexts();
     assert.ok(titles.includes(event.name), `${event.name} not among ${JSON.stringify(titles)}`);
     assert.ok(titles.every((title) => title.toLowerCase().includes(word.toLowerCase())));

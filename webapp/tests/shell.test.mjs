@@ -1,10 +1,11 @@
 // The application shell: sign-in, static files with entity tags, the header, navigation,
 // failures as plain messages, language, accessibility.
 import assert from 'node:assert/strict';
+import { readFileSync, writeFileSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
 
 import {
-  DESKTOP, PHONE, accessibilityProblems, openPage, screenshot, settled, showView, startPvr,
+  DESKTOP, PHONE, accessibilityProblems, openPage, screenshot, settled, showView, sleep, startPvr,
 } from './harness.mjs';
 
 const VIEWS = ['channels', 'remote', 'epg', 'search', 'timers', 'media', 'taps', 'settings'];
@@ -45,7 +46,7 @@ describe('shell', () => {
     const files = page.requests.filter((r) => !r.startsWith('/api?'));
     assert.ok(files.length <= 4, `static requests: ${files.join(', ')}`);
     assert.deepEqual(files.slice(0, 3).map((f) => f.replace(/\?v=[0-9a-f]+$/, '')), ['/', '/app.css', '/app.js']);
-    assert.ok(files.slice(3).every((f) => f === '/service-logos.png'), files.join(', '));
+    assert.ok(files.slice(3).every((f) => f.startsWith('/service-logos.png?v=')), files.join(', '));
     await page.close();
   });
 
@@ -96,8 +97,35 @@ describe('shell', () => {
     await other.stop();
     await page.evaluate(() => { location.hash = '#/timers'; });
     await settled(page, 'timers');
-    assert.match(await page.locator('main [role="alert"]').first().innerText(), /No connection to the PVR \(timers\/get\)/);
+    assert.match(await page.locator('main [role="alert"]').first().innerText(), /No connection to the PVR, or it closed the connection without an answer \(timers\/get\)/);
     await page.close();
+  });
+
+  test('a sign-in the PVR stops accepting is a plain message with a way to sign in again', async () => {
+    const other = await startPvr();
+    try {
+      // Signed in at the browser's prompt; when the PVR refuses the stored sign-in, the
+      // browser asks again and the old password is refused once more (as when the user
+      // gives up at the prompt), so the page gets the 401.
+      const page = await openPage(other, { signIn: 'challenge' });
+      await showView(page, other, 'channels');
+      // The password is changed on the PVR while the page is open.
+      const ini = other.disk('/mnt/hd/ProgramFiles/Settings/Orvane/Orvane.ini');
+      const changed = Buffer.from('demo:changed').toString('base64');
+      writeFileSync(ini, readFileSync(ini, 'latin1').replace(/credentials=[^\r\n]*/, `credentials=${changed}`), 'latin1');
+      other.send('reload');
+      for (let i = 0; i < 50 && (await other.http('/').catch(() => ({ status: 0 }))).status !== 401; i++) await sleep(100);
+      await page.evaluate(() => { location.hash = '#/timers'; });
+      await settled(page, 'timers');
+      assert.equal(await page.getAttribute('[data-view="timers"]', 'data-state'), 'error');
+      const alert = page.locator('main [role="alert"]').first();
+      assert.match(await alert.innerText(), /The PVR refused the sign-in/);
+      assert.equal(await alert.locator('button').innerText(), 'Sign in again');
+      assert.equal(await page.locator('main .spinner').count(), 0);
+      await page.close();
+    } finally {
+      await other.stop();
+    }
   });
 
   test('the header shows name, model, time, disk, recording slots, channel and volume', async (t) => {
@@ -127,7 +155,6 @@ describe('shell', () => {
   test('texts from the PVR are shown as text, never as HTML', async (t) => {
     const named = await startPvr({
       setup: async (root) => {
-        const { writeFileSync } = await import('node:fs');
         writeFileSync(`${root}/mnt/hd/ProgramFiles/Settings/PVRName.ini`,
                       'pvrname=<img src=x onerror="window.injected=1"><b>Box</b>\r\n');
       },

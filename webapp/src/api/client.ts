@@ -38,10 +38,15 @@ function pump(): void {
   }
 }
 
-/** Runs the task when every request queued before it has finished. */
-export function enqueue<T>(task: () => Promise<T>): Promise<T> {
+/**
+ * Runs the task when a request slot is free: after every request queued before it, or,
+ * when urgent (something the page cannot be shown without), before those still waiting.
+ */
+export function enqueue<T>(task: () => Promise<T>, urgent = false): Promise<T> {
   return new Promise<T>((resolve, reject) => {
-    waiting.push(() => task().then(resolve, reject));
+    const job = () => task().then(resolve, reject);
+    if (urgent) waiting.unshift(job);
+    else waiting.push(job);
     pump();
   });
 }
@@ -51,6 +56,9 @@ export interface RequestOptions {
   body?: string;
   timeoutMs?: number;
   what?: string;         // what the request is for, named in failure messages
+  urgent?: boolean;      // jumps the queue (see enqueue)
+  revalidate?: boolean;  // an answer the PVR serves as a file with an entity tag: the
+                         // browser keeps it and asks whether it changed (304)
 }
 
 /** Fetches one URL through the queue and gives the response; HTTP failures throw. */
@@ -64,7 +72,7 @@ export function request(url: string, options: RequestOptions = {}): Promise<Resp
       response = await fetch(url, {
         method: options.method ?? 'GET',
         body: options.body,
-        cache: 'no-store',
+        cache: options.revalidate ? 'no-cache' : 'no-store',
         credentials: 'same-origin',
         signal: abort.signal,
       });
@@ -77,7 +85,7 @@ export function request(url: string, options: RequestOptions = {}): Promise<Resp
     if (response.status === 404) throw new ApiFailure('missing', what);
     if (response.status !== 200) throw new ApiFailure('http', what, String(response.status));
     return response;
-  });
+  }, options.urgent);
 }
 
 /** The text of an answer; a connection that breaks while the body arrives is a network failure. */
@@ -107,10 +115,10 @@ export function apiTarget(fn: string, action: string, params: Record<string, str
 
 /** Calls an API function and parses its JSON answer. */
 export async function apiCall(fn: string, action: string, params: Record<string, string | number> = {},
-                              body?: string): Promise<unknown> {
+                              body?: string, revalidate = false): Promise<unknown> {
   const what = `${fn}/${action}`;
   const text = await requestText(apiTarget(fn, action, params), {
-    method: body === undefined ? 'GET' : 'POST', body, what,
+    method: body === undefined ? 'GET' : 'POST', body, what, revalidate,
   });
   try {
     return JSON.parse(text);

@@ -163,7 +163,7 @@ export async function captureScreen(): Promise<string> {
 /** The text of the page's language file for a code (the PVR's menu language when omitted). */
 export function getLanguageFile(code?: string): Promise<string> {
   return requestText(`/api?function=language&action=get!${code ? `lang=${paramValue(code)}` : ''}`,
-                     { what: 'language/get' });
+                     { what: 'language/get', urgent: true, revalidate: true });
 }
 
 // ---- channels and favourites -----------------------------------------------------------
@@ -231,7 +231,7 @@ export interface LogoIndex { cells: Map<string, LogoCell>; timestamp: string }
 
 /** The sprite sheet's index: where each channel's logo lies in "service-logos.png". */
 export async function getLogoIndex(): Promise<LogoIndex> {
-  const r = read(await apiCall('logos', 'get'), 'logos/get').content('logos');
+  const r = read(await apiCall('logos', 'get', {}, undefined, true), 'logos/get').content('logos');
   const cells = new Map<string, LogoCell>();
   r.list('logos', (l) => cells.set(l.str('logoid'), { x: l.num('sprite_x'), y: l.num('sprite_y') }));
   return { cells, timestamp: r.optStr('timestamp') };

@@ -5,8 +5,9 @@ import * as pvr from '../api/pvr';
 import { eventEnd, eventStart } from '../lib/epg';
 import { useAction } from '../lib/hooks';
 import { locale, t } from '../lib/i18n';
+import { overbooked, timerSpan } from '../lib/overlap';
 import { formatPvrTime, MINUTE, showDateTime, showTime } from '../lib/pvrtime';
-import { channelName, getState } from '../lib/store';
+import { channelName, getState, recordingSlots } from '../lib/store';
 import { Dialog } from './Dialog';
 import { ErrorNote } from './ErrorNote';
 
@@ -33,13 +34,26 @@ export function timerForEvent(e: pvr.EpgEvent): pvr.TimerFields {
   };
 }
 
+/** Whether the timer just made for `fields` needs more recording slots than the PVR has. */
+async function clashes(fields: pvr.TimerFields): Promise<boolean> {
+  const timers = await pvr.getTimers();
+  const mine = timers.filter((x) => x.start === fields.start && x.svcType === fields.svcType && x.svcNum === fields.svcNum);
+  const clashing = overbooked(timers.map((x) => timerSpan(x.index, x)), recordingSlots());
+  return mine.some((x) => clashing.has(x.index));
+}
+
 export function EventDetails({ event, onClose }: { event: pvr.EpgEvent; onClose: () => void }) {
   const [act, error, busy] = useAction();
   const [created, setCreated] = useState(false);
+  const [clash, setClash] = useState(false);
   const start = eventStart(event);
   const channel = channelName(event.svcType, event.svcNum);
   const record = async () => {
-    if (await act(() => pvr.createTimer(timerForEvent(event)))) setCreated(true);
+    const fields = timerForEvent(event);
+    if (await act(() => pvr.createTimer(fields))) {
+      setCreated(true);
+      await act(async () => setClash(await clashes(fields)));
+    }
   };
   return (
     <Dialog title={event.name} onClose={onClose}>
@@ -56,6 +70,7 @@ export function EventDetails({ event, onClose }: { event: pvr.EpgEvent; onClose:
         <button type="button" class="primary" onClick={record} disabled={busy || created}>{t('epg.record')}</button>
       </div>
       {created && <p role="status" class="done">{t('epg.timerCreated')}</p>}
+      {clash && <p class="warning" role="alert">{t('timers.clash', { slots: recordingSlots() })}</p>}
       <ErrorNote error={error} />
     </Dialog>
   );

@@ -11,6 +11,10 @@ const REPEAT: Record<number, (weekday: number) => boolean> = {
   4: (d) => d >= 1 && d <= 5,
 };
 
+/** The span of a timer (or of the fields of one being made) under an id. */
+export const timerSpan = (id: number, f: { start: string; duration: number; reservationType: number; isRec: boolean }): TimerSpan =>
+  ({ id, start: f.start, duration: f.duration, reservationType: f.reservationType, isRec: f.isRec });
+
 /** How far repeating timers are followed when looking for clashes. */
 export const HORIZON_DAYS = 14;
 

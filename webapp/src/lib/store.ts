@@ -77,6 +77,15 @@ export const loadVolume = () => load('volume', pvr.getVolume);
 export const loadChannels = () => load('channels', pvr.getChannels);
 export const loadLogos = () => load('logos', pvr.getLogoIndex);
 
+/** The channel the PVR has just confirmed switching to, until the next status says more. */
+export function setCurrentChannel(chType: number, chNum: number, logoId: string): void {
+  const { channels, status } = state;
+  setState({
+    channels: channels.value ? { ...channels, value: { ...channels.value, current: { chType, chNum, logoId } } } : channels,
+    status: status.value ? { ...status, value: { ...status.value, chType, chNum, logoId } } : status,
+  });
+}
+
 export function setVolumeValue(volume: pvr.Volume): void {
   setState({ volume: { value: volume } });
 }
@@ -87,6 +96,9 @@ export function pvrNow(): number {
   if (Number.isNaN(state.clockBase)) return Date.now() - new Date().getTimezoneOffset() * 60000;
   return state.clockBase + (Date.now() - state.clockAt);
 }
+
+/** The PVR's recording slots; two, the usual number, until its configuration is known. */
+export const recordingSlots = () => state.config.value?.maxRecStreams ?? 2;
 
 /** Name of a channel from the shared list, or "" when unknown. */
 export function channelName(chType: number, chNum: number): string {

@@ -3,14 +3,14 @@
 import { useMemo, useState } from 'preact/hooks';
 
 import * as pvr from '../api/pvr';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { Logo } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { channelKey, NowNext, nowNext, progress } from '../lib/epg';
 import { useAction, useLoad } from '../lib/hooks';
 import { locale, t } from '../lib/i18n';
 import { formatPvrTime, HOUR, parsePvrTime, showTime } from '../lib/pvrtime';
-import { loadChannels, loadStatus, pvrNow, useAppState } from '../lib/store';
+import { loadChannels, loadStatus, pvrNow, setCurrentChannel, useAppState } from '../lib/store';
 
 /** The EPG window asked for to find now and next on every channel. */
 const NOW_NEXT_HOURS = 3;
@@ -72,6 +72,7 @@ export function ChannelsView() {
 
   const switchTo = (c: pvr.Channel) => act(async () => {
     await pvr.setChannel(c.chType, c.chNum);
+    setCurrentChannel(c.chType, c.chNum, c.logoId);
     await loadStatus();
   });
 
@@ -100,7 +101,7 @@ export function ChannelsView() {
       }>
       <ErrorNote error={app.channels.error} onRetry={loadChannels} />
       <ErrorNote error={actionError} />
-      <ErrorNote error={epg.error} onRetry={epg.reload} />
+      <LoadNote load={epg} />
       <ErrorNote error={favourites.error} onRetry={favourites.reload} />
       {list && shown.length === 0 && <p class="empty">{t('channels.none')}</p>}
       <ul class="channel-list">

@@ -3,7 +3,7 @@
 import { useMemo, useState } from 'preact/hooks';
 
 import * as pvr from '../api/pvr';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { EventDetails } from '../components/EventDetails';
 import { Logo } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
@@ -154,7 +154,7 @@ export function EpgView() {
           </label>
         </div>
       )}
-      <ErrorNote error={epg.error} onRetry={epg.reload} />
+      <LoadNote load={epg} />
       {epg.value && (mode === 'grid'
         ? <Grid channels={channels} events={epg.value} from={from} now={now} onOpen={setOpen} />
         : <ChannelList events={epg.value} onOpen={setOpen} />)}

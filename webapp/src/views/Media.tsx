@@ -5,7 +5,7 @@ import { useState } from 'preact/hooks';
 import * as pvr from '../api/pvr';
 import { confirmAction } from '../components/Confirm';
 import { Dialog } from '../components/Dialog';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { Logo } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { useAction, useLoad } from '../lib/hooks';
@@ -56,7 +56,7 @@ function FolderTree({ root, current, onOpen }: { root: string; current: string; 
   const folders = [...new Set([root, ...(tree.value ?? [])])].filter((f) => f.startsWith(root)).sort();
   return (
     <nav class="folder-tree" aria-label={t('media.folders')}>
-      <ErrorNote error={tree.error} onRetry={tree.reload} />
+      <LoadNote load={tree} />
       <ul>
         {folders.map((f) => {
           const depth = f === root ? 0 : f.slice(root.length).split('/').length - 1;
@@ -231,7 +231,7 @@ export function MediaView() {
         <div class="files">
           <h2 class="path">{dir}</h2>
           {parent && <button type="button" class="link" onClick={() => setDir(parent)}>↑ {t('media.up')}</button>}
-          <ErrorNote error={listing.error} onRetry={listing.reload} />
+          <LoadNote load={listing} />
           {listing.value && files.length === 0 && <p class="empty">{t('media.empty')}</p>}
           <ul class="file-list">
             {files.map((f) => <FileRow key={f.nameHex} file={f} dir={dir} onOpenDir={setDir} onChanged={listing.reload} />)}

@@ -5,7 +5,7 @@ import { useState } from 'preact/hooks';
 
 import * as pvr from '../api/pvr';
 import { confirmAction } from '../components/Confirm';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { useAction, useLoad } from '../lib/hooks';
 import { LANGUAGES, languageCode, t } from '../lib/i18n';
@@ -89,7 +89,7 @@ function SettingsList({ module }: { module?: string }) {
 
   return (
     <div class="settings-list" data-state={viewState(list)}>
-      <ErrorNote error={list.error} onRetry={list.reload} />
+      <LoadNote load={list} />
       {list.value && list.value.length === 0 && <p class="empty">{t('settings.none')}</p>}
       {list.value && list.value.length > 0 && (
         <table>
@@ -129,12 +129,13 @@ function SettingsList({ module }: { module?: string }) {
 }
 
 function Modules() {
-  const modules = useAppState().config.value?.modules ?? [];
+  const config = useAppState().config.value;
+  const modules = config?.modules ?? [];
   const [open, setOpen] = useState('');
   return (
     <section aria-labelledby="modules-title">
       <h2 id="modules-title">{t('settings.modules')}</h2>
-      {modules.length === 0 && <p class="empty">{t('settings.noModules')}</p>}
+      {config && modules.length === 0 && <p class="empty">{t('settings.noModules')}</p>}
       {modules.length > 0 && (
         <label class="inline">
           {t('settings.module')}

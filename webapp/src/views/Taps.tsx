@@ -2,7 +2,8 @@
 // channel-logo sprite sheet with its rebuild.
 import * as pvr from '../api/pvr';
 import { confirmAction } from '../components/Confirm';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
+import { logoSheetUrl } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { useAction, useLoad } from '../lib/hooks';
 import { t } from '../lib/i18n';
@@ -56,7 +57,7 @@ function OnDisk({ running, onChanged }: { running: pvr.RunningTap[]; onChanged: 
   return (
     <section aria-labelledby="disk-taps-title">
       <h2 id="disk-taps-title">{t('taps.onDisk')}</h2>
-      <ErrorNote error={listing.error} onRetry={listing.reload} />
+      <LoadNote load={listing} />
       {listing.value && files.length === 0 && <p class="empty">{t('taps.noFiles')}</p>}
       <ul class="tap-files">
         {files.map((f) => (
@@ -89,7 +90,7 @@ function Logos() {
         ? <p>{t('logos.status', { n: Math.max(0, logos.value.cells.size - 3), time: logos.value.timestamp })}</p>
         : <p>{t('logos.missing')}</p>}
       <ErrorNote error={logos.error} onRetry={loadLogos} />
-      {logos.value && <img class="logo-sheet" src="service-logos.png" alt={t('logos.sheet')} />}
+      {logos.value && <img class="logo-sheet" src={logoSheetUrl(logos.value)} alt={t('logos.sheet')} />}
       <button type="button" disabled={busy} onClick={rebuild}>{t('logos.rebuild')}</button>
       <ErrorNote error={error} />
     </section>
@@ -100,7 +101,7 @@ export function TapsView() {
   const taps = useLoad(pvr.getTaps, []);
   return (
     <ViewFrame id="taps" state={viewState(taps)}>
-      <ErrorNote error={taps.error} onRetry={taps.reload} />
+      <LoadNote load={taps} />
       {taps.value && <Running taps={taps.value} onChanged={taps.reload} />}
       <OnDisk running={taps.value ?? []} onChanged={taps.reload} />
       <Logos />

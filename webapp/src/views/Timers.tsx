@@ -5,26 +5,23 @@ import { useState } from 'preact/hooks';
 import * as pvr from '../api/pvr';
 import { confirmAction } from '../components/Confirm';
 import { Dialog } from '../components/Dialog';
-import { ErrorNote } from '../components/ErrorNote';
+import { ErrorNote, LoadNote } from '../components/ErrorNote';
 import { Logo } from '../components/Logo';
 import { ViewFrame, viewState } from '../components/ViewFrame';
 import { channelKey } from '../lib/epg';
 import { useAction, useLoad } from '../lib/hooks';
 import { locale, t } from '../lib/i18n';
-import { overbooked, TimerSpan } from '../lib/overlap';
+import { overbooked, timerSpan as span } from '../lib/overlap';
 import {
   floorTo, formatPvrTime, fromInputValue, HOUR, MINUTE, parsePvrTime, showDateTime, showTime, toInputValue,
 } from '../lib/pvrtime';
-import { channelName, pvrNow, useAppState } from '../lib/store';
+import { channelName, pvrNow, recordingSlots, useAppState } from '../lib/store';
 
 const REPEATS = [0, 1, 2, 3, 4];
 const NEW_ID = -1;
 
 const repeatLabel = (type: number) =>
   (REPEATS.includes(type) ? t(`timers.repeat.${type}`) : t('timers.repeat.other', { n: type }));
-
-const span = (id: number, f: { start: string; duration: number; reservationType: number; isRec: boolean }): TimerSpan =>
-  ({ id, start: f.start, duration: f.duration, reservationType: f.reservationType, isRec: f.isRec });
 
 function TimerForm({ timer, timers, slots, onDone, onClose }: {
   timer?: pvr.Timer; timers: pvr.Timer[]; slots: number; onDone: () => void; onClose: () => void;
@@ -101,24 +98,26 @@ function TimerForm({ timer, timers, slots, onDone, onClose }: {
 }
 
 export function TimersView() {
-  const app = useAppState();
+  useAppState();   // drawn again when the configuration (recording slots) arrives
   const timers = useLoad(pvr.getTimers, []);
   const [editing, setEditing] = useState<pvr.Timer | 'new'>();
   const [act, error, busy] = useAction();
-  const slots = app.config.value?.maxRecStreams ?? 2;
+  const slots = recordingSlots();
   const list = [...(timers.value ?? [])].sort((a, b) => parsePvrTime(a.start) - parsePvrTime(b.start));
   const clashing = overbooked(list.map((x) => span(x.index, x)), slots);
 
   const remove = async (timer: pvr.Timer) => {
     const name = timer.fileName || timer.chName;
     if (!(await confirmAction(t('timers.confirmDelete', { name }), t('action.delete')))) return;
-    if (await act(() => pvr.deleteTimer(timer))) await timers.reload();
+    // Reloaded either way: a refusal usually means the timer changed on the PVR meanwhile.
+    await act(() => pvr.deleteTimer(timer));
+    await timers.reload();
   };
 
   return (
     <ViewFrame id="timers" state={viewState(timers)}
       actions={<button type="button" class="primary" onClick={() => setEditing('new')}>{t('timers.new')}</button>}>
-      <ErrorNote error={timers.error} onRetry={timers.reload} />
+      <LoadNote load={timers} />
       <ErrorNote error={error} />
       {clashing.size > 0 && <p class="warning" role="alert">{t('timers.clashList', { slots })}</p>}
       {timers.value && list.length === 0 && <p class="empty">{t('timers.none')}</p>}
