@@ -22,8 +22,11 @@ describe('epg view', () => {
     const now = parse((await pvr.api('config', 'get')).timestamp);
     const channels = (await pvr.api('channels', 'get')).channels;
     const events = (await pvr.api('epg', 'get')).event ?? [];
+    // The page is searched by the event's name: no earlier event of the channel may carry it.
+    const firstOfItsName = (e) => !events.some((o) => o !== e && o.svctype === e.svctype && o.svcnum === e.svcnum &&
+      o.name.includes(e.name) && parse(o.starttime_local) <= parse(e.starttime_local));
     const event = events.find((e) => parse(e.starttime_local) > now + 3600000 && parse(e.starttime_local) < now + 5 * 86400000 &&
-      channels.some((c) => c.chtype === e.svctype && c.chnum === e.svcnum && c.chtype === 0));
+      channels.some((c) => c.chtype === e.svctype && c.chnum === e.svcnum && c.chtype === 0) && firstOfItsName(e));
     return event ? { event, channel: channels.find((c) => c.chtype === event.svctype && c.chnum === event.svcnum) }
                  : { reason: 'the demo disk has no EPG events in the coming days' };
   }
