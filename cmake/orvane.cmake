@@ -45,6 +45,8 @@ function(orvane_tap name output)
   if(ORVANE_PVR)
     target_link_options(${name} PRIVATE -nostdlib -Wl,--build-id=none)
     target_link_libraries(${name} PRIVATE gcc)
+    # The stack guard and assertion failure of the static libraries a TAP links.
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/platform/library_runtime.cpp)
   endif()
 endfunction()
 
