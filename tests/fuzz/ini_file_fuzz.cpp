@@ -83,15 +83,24 @@ void ReadKeys(const std::string &key) {
   INIReadInt(INIBuffer, key.c_str(), 0, -2147483647 - 1, 2147483647);
 }
 
+// The writer matches whole keys, the reader finds "key=" anywhere and in any case: a round
+// trip holds while the text names the key only once.
+bool NamedOnce(const std::string &key) {
+  std::string needle = key + "=";
+  int found = 0;
+  for (const char *p = INIBuffer; (p = strcasestr(p, needle.c_str())) != nullptr; p++) found++;
+  return found == 1;
+}
+
 void ChangeAndSave(const std::string &key, const std::string &value) {
-  if (INISetString(key.c_str(), value.c_str())) {
+  if (INISetString(key.c_str(), value.c_str()) && NamedOnce(key)) {
     char out[8192];
     INIGetString(key.c_str(), out, "", sizeof out);
     if (value.size() < sizeof out) Check(value == out);
   }
   Check(strnlen(INIBuffer, BufferSize) < BufferSize);
   INISetInt("port", (int)value.size() - 5);
-  Check(INIGetInt("port", 0, -2147483647 - 1, 2147483647) == (int)value.size() - 5);
+  if (NamedOnce("port")) Check(INIGetInt("port", 0, -2147483647 - 1, 2147483647) == (int)value.size() - 5);
   INIKillKey(key.c_str());
   INIKillKey("port");
   Check(strnlen(INIBuffer, BufferSize) < BufferSize);
