@@ -13,6 +13,7 @@
 #include <string>
 
 #include "tests/unit/python_oracle.h"
+#include "tests/unit/temp_folder.h"
 
 namespace {
 
@@ -141,23 +142,6 @@ for path in files:
 print(json.dumps(out))
 )PY";
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/orvane-mp3-XXXXXX";
-    path_ = mkdtemp(pattern) ? pattern : "";
-  }
-  ~TempFolder() {
-    if (!path_.empty()) {
-      int ignored = system(("rm -rf '" + path_ + "'").c_str());
-      (void)ignored;
-    }
-  }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 TEST(Mp3Tags, ValuesAreThoseTheTaggerReadsBack) {
   TempFolder folder;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/unit/python_oracle.h"
+#include "tests/unit/temp_folder.h"
 
 namespace {
 
@@ -93,23 +94,6 @@ std::string ReadWhole(const std::string &path) {
   return text.str();
 }
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/orvane-inf-XXXXXX";
-    path_ = mkdtemp(pattern) ? pattern : "";
-  }
-  ~TempFolder() {
-    if (!path_.empty()) {
-      int ignored = system(("rm -rf '" + path_ + "'").c_str());
-      (void)ignored;
-    }
-  }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 void ExpectRecordMatches(const RECHeaderInfo &r, const nlohmann::json &v, const std::string &where) {
   SCOPED_TRACE(where);

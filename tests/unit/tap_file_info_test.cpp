@@ -16,26 +16,10 @@
 
 #include "tests/unit/emulated_pvr.h"
 #include "tests/unit/python_oracle.h"
+#include "tests/unit/temp_folder.h"
 
 namespace {
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/orvane-tapinfo-XXXXXX";
-    path_ = mkdtemp(pattern) ? pattern : "";
-  }
-  ~TempFolder() {
-    if (!path_.empty()) {
-      int ignored = system(("rm -rf '" + path_ + "'").c_str());
-      (void)ignored;
-    }
-  }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 std::string ReadWhole(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
