@@ -40,7 +40,7 @@ dword TAP_Hdd_Fread(void *buffer, dword size, dword count, TYPE_File *file) {
   if (size == 0) return 0;
   size_t available = file->position < file->data->size() ? file->data->size() - file->position : 0;
   size_t items = available / size < count ? available / size : count;
-  memcpy(buffer, file->data->data() + file->position, items * size);
+  if (items) memcpy(buffer, file->data->data() + file->position, items * size);
   file->position += items * size;
   return (dword)items;
 }
