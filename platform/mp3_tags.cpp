@@ -138,6 +138,26 @@ bool AllDigits(const char *text) {
   return true;
 }
 
+// The size a compressed frame claims to have once inflated, which the decoder allocates
+// whole before it inflates: 0 for a frame that is not compressed, UINT32_MAX when the
+// size cannot be read. 2.3 puts a 32-bit size before the data; 2.4 a syncsafe data
+// length after the optional group and encryption bytes.
+uint32_t InflatedLength(const uint8_t *frame, uint32_t frameLength, int version) {
+  if (version == 2) return 0;
+  const uint8_t formatFlags = frame[9];
+  const uint8_t *data = frame + 10;
+  const uint32_t dataLength = frameLength - 10;
+  if (version == 3) {
+    if (!(formatFlags & 0x80)) return 0;
+    return dataLength >= 4 ? BigEndian(data, 4) : UINT32_MAX;
+  }
+  if (!(formatFlags & 0x08)) return 0;
+  uint32_t at = ((formatFlags & 0x40) ? 1u : 0u) + ((formatFlags & 0x04) ? 1u : 0u);
+  uint32_t length;
+  if (!(formatFlags & 0x01) || dataLength < at + 4 || !Syncsafe(data + at, &length)) return UINT32_MAX;
+  return length;
+}
+
 // A genre of a 2.2 or 2.3 tag, which libid3tag hands over split into references and text
 // ("(13)Pop" as "13", "Pop"), put back into that version's form.
 void GenreToValue(const union id3_field *list, enum id3_field_textencoding encoding, char *text) {
@@ -270,7 +290,9 @@ void WalkFrames(const TagBody &body, int version, uint8_t flags, Mp3Tags *tags, 
       done[k] = true;
       uint32_t frameLength = headerLength + size;
       uint8_t *frame = static_cast<uint8_t *>(CommonAlloc(frameLength));
-      if (frame && body.Read(at, frame, frameLength)) {
+      // A frame that would inflate past the limit is not read, as a larger stored one.
+      if (frame && body.Read(at, frame, frameLength) &&
+          InflatedLength(frame, frameLength, version) <= MP3_TAG_FRAME_LIMIT) {
         DecodeFrame(frame, frameLength, version, tagUnsync, k == MP3_GENRE,
                     k == YEAR_FALLBACK ? fallback : &tags->frame[k]);
       }

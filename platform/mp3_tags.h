@@ -15,7 +15,7 @@
 enum {
   MP3_TAG_FRAMES = 7,
   MP3_TAG_VALUE_SIZE = 2048,            // bytes of a value with its terminating zero
-  MP3_TAG_FRAME_LIMIT = 64 * 1024,      // a wanted frame larger than this is not read
+  MP3_TAG_FRAME_LIMIT = 64 * 1024,      // a wanted frame larger than this, stored or inflated, is not read
   MP3_TAG_UNSYNC_LIMIT = 1024 * 1024,   // bytes read of a tag unsynchronised as a whole
 };
 

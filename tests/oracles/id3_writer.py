@@ -42,19 +42,21 @@ def text_data(encoding, text, mark=True):
     return bytes([encoding]) + body
 
 
-def frame(version, frame_id, data, unsync=False, compress=False):
+def frame(version, frame_id, data, unsync=False, compress=False, inflated=None):
     """One frame. unsync (2.4): the frame's own unsynchronisation; compress (2.3, 2.4):
-    zlib with the decompressed size in front (2.3) or as data length indicator (2.4)."""
+    zlib with the decompressed size in front (2.3) or as data length indicator (2.4);
+    inflated: a decompressed size to claim instead of the true one."""
     frame_id = frame_id.encode()
     if version == 2:
         return frame_id + len(data).to_bytes(3, "big") + data
     flags = 0
     if version == 3:
         if compress:
-            data = len(data).to_bytes(4, "big") + zlib.compress(data)
+            claimed = len(data) if inflated is None else inflated
+            data = claimed.to_bytes(4, "big") + zlib.compress(data)
             flags |= 0x0080
         return frame_id + len(data).to_bytes(4, "big") + flags.to_bytes(2, "big") + data
-    size = len(data)
+    size = len(data) if inflated is None else inflated
     if compress:
         data = zlib.compress(data)
         flags |= 0x0008 | 0x0001

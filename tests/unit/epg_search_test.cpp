@@ -156,12 +156,14 @@ TEST_F(EPGSearch, TheDumpStaysFreshAcrossTheTickWrap) {
   InstallSkimlet();
   gEPGCacheTimeout = 2;
   gNextEPGOffset = 2 * EPG_CACHE_UNIT_TICKS;
-  emu::SetTickOffset(0xFFFFFFFFu - 1000 - TAP_GetTick());   // the expiry lies past the wrap
+  const dword offset = 0xFFFFFFFFu - 1000 - TAP_GetTick();   // the expiry lies past the wrap
+  emu::SetTickOffset(offset);
   ASSERT_EQ(Search("cache=1")["requested_cache"], "1");
   EXPECT_NE(Log().find("PVR EPG cache expired, refreshing PVR EPG data cache with 0 events."), std::string::npos);
   EXPECT_LT(gNextEPGRefresh, (dword)(2 * EPG_CACHE_UNIT_TICKS));
   Finish();
   WriteFile(std::string(kFolder) + "PVR.epg", "fresh");
+  emu::SetTickOffset(offset + 3000);   // half a minute on: 59 whole minutes remain
   ASSERT_EQ(Search("cache=1")["error_code"], SEARCH_STARTING);
   EXPECT_EQ(ReadFile(std::string(kFolder) + "PVR.epg"), "fresh");
   EXPECT_NE(Log().find("PVR EPG cache still fresh, 59 minutes until expiry."), std::string::npos) << Log();

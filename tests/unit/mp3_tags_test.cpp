@@ -86,6 +86,11 @@ add("w3_compressed.mp3", w.tag(3, [w.frame(3, "TPE1", t(0, latin1(300)), compres
                                    w.frame(3, "TIT2", t(1, unicode_text(200)), compress=True)]) + w.AUDIO)
 add("w4_compressed.mp3", w.tag(4, [w.frame(4, "TPE1", t(3, unicode_text(300)), compress=True),
                                    w.frame(4, "TIT2", t(0, latin1(100)), compress=True, unsync=True)]) + w.AUDIO)
+# A compressed frame that claims to inflate to far more than a frame may hold is not read.
+add("w3_bomb.mp3", w.tag(3, [w.frame(3, "TPE1", t(0, "bomb"), compress=True, inflated=0xC0001000),
+                             w.frame(3, "TIT2", t(0, "after the bomb"))]) + w.AUDIO)
+add("w4_bomb.mp3", w.tag(4, [w.frame(4, "TPE1", t(0, "bomb"), compress=True, inflated=0x0FFFFFFF),
+                             w.frame(4, "TIT2", t(0, "after the bomb"))]) + w.AUDIO)
 add("w3_extended.mp3", w.tag(3, [w.frame(3, "TPE1", t(0, "ext 2.3")), w.frame(3, "TYER", t(0, "2001"))],
                              extended=True, padding=30) + w.AUDIO)
 add("w4_extended.mp3", w.tag(4, [w.frame(4, "TPE1", t(0, "ext 2.4")), w.frame(4, "TDRC", t(0, "2002"))],
@@ -138,6 +143,8 @@ for path in files:
         frames[key] = {"encoding": int(found.encoding), "text": data.hex()}
     if path.endswith("w4_short.mp3"):
         frames["title"] = None   # past the tag's end, where the tagger reads on into the audio
+    if "_bomb" in path:
+        frames["artist"] = None   # the tagger inflates it whatever size it claims
     out.append({"path": path, "version": version, "frames": frames})
 print(json.dumps(out))
 )PY";
