@@ -2,15 +2,14 @@
 // loaded as pvrsim loads world.json: the answer a handler sends, its member names in order.
 #pragma once
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "emulator/emu_world.h"
 #include "tests/unit/emulated_pvr.h"
+#include "tests/unit/sent_answer.h"
 #include "tests/unit/world_tables_oracle.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
@@ -49,19 +48,7 @@ class APIWorld : public EmulatedPvr {
   // The answer of a handler, parsed keeping the member order; raw_ keeps its text.
   template <typename Call>
   nlohmann::ordered_json Answer(Call call) {
-    int pair[2];
-    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-    std::string received;
-    std::thread reader([&] {
-      char buffer[65536];
-      for (ssize_t n; (n = read(pair[1], buffer, sizeof buffer)) > 0;) received.append(buffer, (size_t)n);
-    });
-    gInboundSocket = pair[0];
-    call();
-    reader.join();
-    close(pair[1]);
-    size_t body = received.find("\r\n\r\n");
-    raw_ = body == std::string::npos ? "" : received.substr(body + 4);
+    raw_ = AnswerOf(call).body;
     nlohmann::ordered_json parsed = nlohmann::ordered_json::parse(raw_, nullptr, false);
     EXPECT_FALSE(parsed.is_discarded()) << raw_.substr(0, 3000);
     return parsed;

@@ -4,18 +4,17 @@
 // Python's zoneinfo.
 #pragma once
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 
 #include "emulator/emulator.h"
 #include "platform/pvr_time.h"
 #include "tests/unit/emulated_pvr.h"
 #include "tests/unit/python_oracle.h"
+#include "tests/unit/sent_answer.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/epg/epg_firmware_access.h"
 #include "webserver/epg/epg_info.h"
@@ -75,22 +74,7 @@ class EPGPoolTest : public EmulatedPvr {
 
   // The body of the answer a handler sends for params, parsed as JSON; raw_ keeps its text.
   nlohmann::json Ask(void (*handler)(const char *), const std::string &params) {
-    int pair[2];
-    EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
-    std::string received;
-    std::thread reader([&] {
-      char buffer[65536];
-      for (ssize_t n; (n = read(pair[1], buffer, sizeof buffer)) > 0;) received.append(buffer, (size_t)n);
-    });
-    gInboundSocket = pair[0];
-    handler(params.c_str());
-    reader.join();
-    close(pair[1]);
-    size_t body = received.find("\r\n\r\n");
-    raw_ = body == std::string::npos ? "" : received.substr(body + 4);
-    nlohmann::json parsed = nlohmann::json::parse(raw_, nullptr, false);
-    EXPECT_FALSE(parsed.is_discarded()) << raw_.substr(0, 2000);
-    return parsed;
+    return HandlerAnswer(handler, params, &raw_);
   }
 
   // Writes a 32-bit word into the loaded image at a firmware address.
