@@ -18,6 +18,9 @@
 #include "platform/ini_file.h"
 #include "platform/tap_api.h"
 #include "tests/fuzz/fuzz_root.h"
+#include "tests/fuzz/fuzz_helpers.h"
+
+using fuzz::Check;
 
 namespace {
 
@@ -25,10 +28,6 @@ const char kName[] = "Fuzz.ini";
 const char kApp[] = "Orvane";
 const char *const kFolders[] = {"/ProgramFiles/Settings/Orvane", "/ProgramFiles", "/ProgramFiles/Settings"};
 const char *const kKeys[] = {"port", "PVRName", "logginglevel", "credentials", "a", ""};
-
-void Check(bool condition) {
-  if (!condition) abort();
-}
 
 dword IdleHandler(word, TapParam param1, TapParam) { return (dword)param1; }
 

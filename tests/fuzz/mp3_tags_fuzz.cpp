@@ -10,29 +10,17 @@
 #include "platform/mp3_tags.h"
 #include "platform/pvr_text.h"
 #include "platform/support_log.h"
+#include "tests/fuzz/fuzz_helpers.h"
 
 // The text conversion's error log is not wanted here.
 void LogEntryRivlibPrintf(bool, const char *, ...) {}
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) abort();
-}
-
-}  // namespace
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size == 0) return 0;
-  void *copy = malloc(size);
-  Check(copy != nullptr);
-  memcpy(copy, data, size);
-  FILE *file = fmemopen(copy, size, "rb");
-  Check(file != nullptr);
   static Mp3Tags tags;
-  int result = Mp3ReadTagsFromFile(file, &tags);
-  fclose(file);
-  free(copy);
+  int result = Mp3ReadTagsFromFile(fuzz::MemoryFile(data, size).get(), &tags);
   Check(result == 0 || result == 1);
   Check(result == 0 ? tags.version == 0 : tags.version >= 2 && tags.version <= 4);
   for (const Mp3TagFrame &frame : tags.frame) {

@@ -7,15 +7,14 @@
 
 #include "common/base64.h"
 #include "common/hex_text.h"
-#include "common/text_helpers.h"
 #include "common/packed_date.h"
+#include "common/text_helpers.h"
 #include "common/url_params.h"
+#include "tests/fuzz/fuzz_helpers.h"
+
+using fuzz::Check;
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) abort();
-}
 
 char *Allocate(size_t size) {
   char *p = (char *)malloc(size ? size : 1);

@@ -6,12 +6,11 @@
 #include <string.h>
 
 #include "platform/rec_header.h"
+#include "tests/fuzz/fuzz_helpers.h"
+
+using fuzz::Check;
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) abort();
-}
 
 void CheckText(const char *text, size_t size) { Check(memchr(text, 0, size) != nullptr); }
 

@@ -9,15 +9,14 @@
 #include "search/search_definitions.h"
 #include "search/skimlet.h"
 #include "tests/fuzz/fuzz_root.h"
+#include "tests/fuzz/fuzz_helpers.h"
+
+using fuzz::Check;
 
 namespace {
 
 const char kFolder[] = "/mnt/hd/ProgramFiles/Settings/Orvane";
 const char kDefinitions[] = "/mnt/hd/ProgramFiles/Settings/Orvane/search.txt";
-
-void Check(bool condition) {
-  if (!condition) abort();
-}
 
 void CheckDefinitions(int loaded) {
   Check(loaded == -1 || loaded == gSearchCount);

@@ -11,14 +11,13 @@
 #include "common/json_answer.h"
 #include "common/url_params.h"
 #include "platform/key_lines.h"
+#include "tests/fuzz/fuzz_helpers.h"
 #include "webserver/api/module_settings.h"
 #include "webserver/api/tap_parameter_block.h"
 
-namespace {
+using fuzz::Check;
 
-void Check(bool condition) {
-  if (!condition) abort();
-}
+namespace {
 
 int Occurrences(const char *text, int length, const char *pattern) {
   int n = 0;

@@ -6,26 +6,14 @@
 #include <string.h>
 
 #include "platform/tap_file_info.h"
+#include "tests/fuzz/fuzz_helpers.h"
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition) abort();
-}
-
-}  // namespace
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size == 0) return 0;
-  void *copy = malloc(size);
-  Check(copy != nullptr);
-  memcpy(copy, data, size);
-  FILE *file = fmemopen(copy, size, "rb");
-  Check(file != nullptr);
   TapFileInfo info;
-  int result = ReadTapFileInfoFromFile(file, &info);
-  fclose(file);
-  free(copy);
+  int result = ReadTapFileInfoFromFile(fuzz::MemoryFile(data, size).get(), &info);
   Check(result == 0 || result == 1);
   Check(memchr(info.programName, 0, sizeof info.programName) && memchr(info.authorName, 0, sizeof info.authorName) &&
         memchr(info.description, 0, sizeof info.description) && memchr(info.version, 0, sizeof info.version) &&

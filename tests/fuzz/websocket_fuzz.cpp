@@ -9,12 +9,11 @@
 #include "search/skimlet.h"
 #include "search/websocket.h"
 #include "tests/fuzz/fuzz_root.h"
+#include "tests/fuzz/fuzz_helpers.h"
+
+using fuzz::Check;
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) abort();
-}
 
 uint8_t *Copy(const uint8_t *data, size_t size, size_t extra) {
   uint8_t *p = static_cast<uint8_t *>(malloc(size + extra ? size + extra : 1));
