@@ -5,7 +5,8 @@ import { readFileSync, writeFileSync } from 'node:fs';
 import { after, before, describe, test } from 'node:test';
 
 import {
-  DESKTOP, PHONE, accessibilityProblems, openPage, screenshot, settled, showView, sleep, startPvr,
+  DESKTOP, PASSWORD, PHONE, USER, accessibilityProblems, openPage, screenshot, settled, showView, sleep,
+  startPvr,
 } from './harness.mjs';
 
 const VIEWS = ['channels', 'remote', 'epg', 'search', 'timers', 'media', 'taps', 'settings'];
@@ -36,6 +37,17 @@ describe('shell', () => {
     assert.match(pvr.log(), /Authentication passed/);
     assert.deepEqual(await page.locator('nav.views a').allInnerTexts(),
                      ['Channels', 'Remote', 'EPG', 'Search', 'Timers', 'Recordings & media', 'TAPs & logos', 'Settings']);
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  test('an address with the user name and password in it shows the application with its data', async () => {
+    const page = await openPage(pvr, { signIn: false });
+    const address = pvr.url.replace('://', `://${USER}:${PASSWORD}@`);
+    assert.equal((await page.goto(address)).status(), 200);
+    await settled(page, 'channels');
+    assert.equal(await page.locator('.error-note').count(), 0, await page.locator('body').innerText());
+    assert.ok((await page.locator('.channel-list .name').count()) > 0);
     assert.deepEqual(page.errors, []);
     await page.close();
   });

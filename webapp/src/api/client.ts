@@ -69,7 +69,9 @@ export function request(url: string, options: RequestOptions = {}): Promise<Resp
     const timer = setTimeout(() => abort.abort(), options.timeoutMs ?? TIMEOUT_MS);
     let response: Response;
     try {
-      response = await fetch(url, {
+      // Resolved against the origin, which leaves out a user name and password written in
+      // the page's address: fetch refuses a URL that carries them.
+      response = await fetch(new URL(url, location.origin).href, {
         method: options.method ?? 'GET',
         body: options.body,
         cache: options.revalidate ? 'no-cache' : 'no-store',
