@@ -6,32 +6,15 @@ import datetime
 import json
 import os
 import sys
-import urllib.parse
-import urllib.request
 
 import pytest
 
+from api_client import api
 from conftest import BUILD, ORVANE_TAP, SOURCE, SKIMLET, free_port, write_ini
 
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import demo_world  # noqa: E402
 import make_demo_disk  # noqa: E402
-
-
-def strict_pairs(pairs):
-    names = [name for name, _ in pairs]
-    assert len(names) == len(set(names)), "repeated member in %r" % names
-    return dict(pairs)   # keeps the order of the answer
-
-
-def api(port, function, action, params="", body=None):
-    """One API request with a real HTTP client; the answer parsed strictly."""
-    url = "http://127.0.0.1:%d/api?function=%s&action=%s!%s" % (port, function, action, params)
-    request = urllib.request.Request(url, data=body, method="POST" if body is not None else "GET")
-    with urllib.request.urlopen(request, timeout=20) as response:
-        assert response.headers["Content-Type"].startswith("application/json")
-        text = response.read().decode("utf-8")
-    return json.loads(text, strict=True, object_pairs_hook=strict_pairs)
 
 
 def make_root(tmp_path, system_id, world=None):

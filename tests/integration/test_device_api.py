@@ -6,10 +6,10 @@ line."""
 import json
 import os
 import re
-import urllib.request
 
 import pytest
 
+from api_client import api
 from conftest import BUILD, ECHO_TAP, ORVANE_TAP, free_port, make_demo_disk, write_ini
 
 ECHO_ID = 0x54455354
@@ -25,25 +25,6 @@ STATUS_MEMBERS = [
     "recording", "drive_count", "drives", "sleeptimer", "timestamp"]
 RECORDING_MEMBERS = ["slot", "rectype", "tuner", "svctype", "svcnum", "logoid", "duration", "starttime", "endtime",
                      "endtime_raw", "recordedsec", "filename_hex", "filename"]
-
-
-def strict_pairs(pairs):
-    names = [name for name, _ in pairs]
-    assert len(names) == len(set(names)), "repeated member in %r" % names
-    return dict(pairs)   # keeps the order of the answer
-
-
-def reject_constant(name):
-    raise ValueError("not JSON: %s" % name)
-
-
-def api(port, function, action, params=""):
-    """One API request with a real HTTP client; the answer parsed strictly."""
-    url = "http://127.0.0.1:%d/api?function=%s&action=%s!%s" % (port, function, action, params)
-    with urllib.request.urlopen(url, timeout=20) as response:
-        assert response.headers["Content-Type"].startswith("application/json")
-        text = response.read().decode("utf-8")   # strict: invalid UTF-8 fails
-    return json.loads(text, strict=True, object_pairs_hook=strict_pairs, parse_constant=reject_constant)
 
 
 def make_root(tmp_path, system_id, change_profile=None):

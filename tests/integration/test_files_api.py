@@ -10,27 +10,18 @@ import os
 import stat
 import sys
 import urllib.parse
-import urllib.request
 
 import pytest
 
+import api_client
 from conftest import BUILD, ORVANE_TAP, SOURCE, free_port, write_ini
 
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import make_demo_disk  # noqa: E402
 
 
-def strict_pairs(pairs):
-    names = [name for name, _ in pairs]
-    assert len(names) == len(set(names)), "repeated member in %r" % names
-    return dict(pairs)
-
-
 def api(port, action, params=""):
-    url = "http://127.0.0.1:%d/api?function=files&action=%s!%s" % (port, action, params)
-    with urllib.request.urlopen(url, timeout=30) as response:
-        assert response.headers["Content-Type"].startswith("application/json")
-        return json.loads(response.read().decode("utf-8"), strict=True, object_pairs_hook=strict_pairs)
+    return api_client.api(port, "files", action, params)
 
 
 def q(value):
