@@ -194,8 +194,13 @@ void TakeSlotParam(void *context, const char *keyword, const char *value, size_t
   }
 }
 
-// The slot asked for: the low 8 bits of the number, 255 when none was given.
-int RequestedSlot(const SlotRequest &r) { return r.slotGiven ? atoi(r.slot) & 0xFF : 255; }
+// Reads the slot request from params; returns the slot asked for: the low 8 bits of the
+// number, 255 when none was given.
+int ScanSlotRequest(const char *params, SlotRequest *r) {
+  memset(r, 0, sizeof *r);
+  ScanFilesParams(params, TakeSlotParam, r);
+  return r->slotGiven ? atoi(r->slot) & 0xFF : 255;
+}
 
 }  // namespace
 
@@ -308,9 +313,7 @@ void APIFilesJump(const char *params) {
 void APIFilesStopRecording(const char *params) {
   LOGF(LOG_DETAIL, "Processing API-Files-Stop-Recording.");
   SlotRequest r;
-  memset(&r, 0, sizeof r);
-  ScanFilesParams(params, TakeSlotParam, &r);
-  int slot = RequestedSlot(r);
+  int slot = ScanSlotRequest(params, &r);
   int result = slot < gRecordingStreams ? TAP_Hdd_StopRecord((byte)slot) : SLOT_NOT_VALID;
   JsonAnswer answer;
   if (!Ready(answer)) return;
@@ -324,9 +327,7 @@ void APIFilesStopRecording(const char *params) {
 void APIFilesRecDuration(const char *params) {
   LOGF(LOG_DETAIL, "Processing API-Files-Rec-Duration.");
   SlotRequest r;
-  memset(&r, 0, sizeof r);
-  ScanFilesParams(params, TakeSlotParam, &r);
-  int slot = RequestedSlot(r);
+  int slot = ScanSlotRequest(params, &r);
   word duration = r.durationGiven ? (word)(atoi(r.duration) & 0xFFFF) : 0;
   int result = slot < gRecordingStreams && duration != 0 ? HDD_RECSlotSetDuration(slot, duration) : SLOT_NOT_VALID;
   JsonAnswer answer;
