@@ -3,47 +3,25 @@
 // demo satellites, and for a full timer table.
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <thread>
 
+#include "bench/bench_support.h"
 #include "emulator/emu_world.h"
 #include "emulator/emulator.h"
 #include "platform/tap_api.h"
 #include "platform/tap_services.h"
+#include "tests/unit/sent_answer.h"
 #include "webserver/api/api_channels.h"
 #include "webserver/api/api_timers.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/core/logging.h"
 
 namespace {
-
-double Seconds() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
-}
-
-// Runs a handler answering into a socket pair; returns the bytes it sent.
-size_t Answer(void (*handler)()) {
-  int pair[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return 0;
-  size_t received = 0;
-  std::thread reader([&] {
-    char buffer[65536];
-    for (ssize_t n; (n = read(pair[1], buffer, sizeof buffer)) > 0;) received += (size_t)n;
-  });
-  gInboundSocket = pair[0];
-  handler();
-  reader.join();
-  close(pair[1]);
-  return received;
-}
 
 void Measure(const char *what, void (*handler)()) {
   const int runs = 5;
@@ -52,9 +30,9 @@ void Measure(const char *what, void (*handler)()) {
   for (int i = 0; i < runs; i++) {
     emu::ResetTapHeapPeak(0);
     size_t before = emu::TapHeapUse(0).inUse;
-    double start = Seconds();
-    bytes = Answer(handler);
-    double took = Seconds() - start;
+    double start = bench::Seconds();
+    bytes = AnswerOf(handler).Bytes();
+    double took = bench::Seconds() - start;
     if (took < best) best = took;
     if (i == runs - 1) {
       printf("  %-28s %8.1f ms  %9zu bytes sent  TAP heap peak %9zu bytes (%zu left in use)\n", what, best * 1000,
@@ -109,21 +87,13 @@ bool Load(const std::string &root, nlohmann::json world, int services, bool full
 }  // namespace
 
 int main() {
-  char pattern[] = "/tmp/orvane-channels-bench-XXXXXX";
-  if (!mkdtemp(pattern)) return 1;
-  std::string root = pattern;
-  std::string command = "mkdir -p " + root + "/mnt/hd/ProgramFiles/Settings/Orvane " + root +
-                        "/tmp && cd " ORVANE_SOURCE_DIR "/tools && /usr/bin/python3 -c 'import make_demo_disk as m, sys; "
+  std::string root = bench::MakeRoot("channels-bench");
+  if (root.empty()) return 1;
+  std::string command = "cd " ORVANE_SOURCE_DIR "/tools && /usr/bin/python3 -c 'import make_demo_disk as m, sys; "
                         "open(sys.argv[1], \"wb\").write(m.model_table(m.MODELS))' " +
                         root + "/mnt/hd/ProgramFiles/Settings/FirmwareTMS.dat";
   if (system(command.c_str()) != 0) return 1;
-  std::string error;
-  if (!emu::Start(root, &error)) {
-    fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  emu::AttachLinkedTap(0x514B570F, "/ProgramFiles/Settings/Orvane", TAP_EventHandler);
-  InstallTapServices();   // the answers take their memory from the TAP heap
+  if (!bench::StartOrvane(root)) return 1;
   gLoggingLevel = 0;
   nlohmann::json world = DemoWorld(root);
   if (world.is_discarded() || world.is_null()) return 1;
@@ -138,6 +108,5 @@ int main() {
   printf("Timer list with the table full (%d timers):\n", emu::kTimerCapacity);
   if (!Load(root, world, 1000, true)) return 1;
   Measure("full timer table", [] { APITimersGet(); });
-  command = "rm -rf " + root;
-  return system(command.c_str()) == 0 ? 0 : 1;
+  return bench::RemoveRoot(root) ? 0 : 1;
 }

@@ -4,7 +4,6 @@
 // memory the reader holds, and the time to write "PVR.epg".
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -12,12 +11,13 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
+#include "bench/bench_support.h"
 #include "emulator/emulator.h"
 #include "platform/pvr_time.h"
 #include "platform/tap_api.h"
 #include "platform/tap_services.h"
+#include "tests/unit/sent_answer.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/epg/api_epg.h"
 #include "webserver/epg/epg_dump.h"
@@ -50,12 +50,6 @@ int Position(int, word *position) {
   return 1;
 }
 
-double Seconds() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec + t.tv_nsec / 1e9;
-}
-
 // The TAP heap Orvane.tap (slot 0) holds now, and the most it held since the last reset.
 size_t HeapInUse() { return emu::TapHeapUse(0).inUse; }
 size_t HeapPeakSinceReset() {
@@ -64,27 +58,11 @@ size_t HeapPeakSinceReset() {
   return peak;
 }
 
-// Answers one request; returns the answer's bytes.
-size_t Ask(const char *params) {
-  int pair[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return 0;
-  size_t received = 0;
-  std::thread reader([&] {
-    char buffer[65536];
-    for (ssize_t n; (n = read(pair[1], buffer, sizeof buffer)) > 0;) received += (size_t)n;
-  });
-  gInboundSocket = pair[0];
-  APIEPGGet(params);
-  reader.join();
-  close(pair[1]);
-  return received;
-}
-
 void Measure(const char *what, const char *params) {
   emu::ResetTapHeapPeak(0);
-  double start = Seconds();
-  size_t bytes = Ask(params);
-  double took = Seconds() - start;
+  double start = bench::Seconds();
+  size_t bytes = AnswerOf([params] { APIEPGGet(params); }).Bytes();
+  double took = bench::Seconds() - start;
   printf("  %-40s %8.1f ms  %10zu bytes  TAP heap peak %8.1f KB\n", what, took * 1000, bytes,
          HeapPeakSinceReset() / 1024.0);
 }
@@ -92,15 +70,12 @@ void Measure(const char *what, const char *params) {
 }  // namespace
 
 int main() {
-  char pattern[] = "/tmp/orvane-epg-bench-XXXXXX";
-  if (!mkdtemp(pattern)) return 1;
-  std::string root = pattern;
-  std::string command = "mkdir -p " + root + "/mnt/hd/ProgramFiles/Settings/Orvane " + root + "/tmp";
-  if (system(command.c_str()) != 0) return 1;
+  std::string root = bench::MakeRoot("epg-bench");
+  if (root.empty()) return 1;
   std::ofstream(root + "/mnt/hd/ProgramFiles/Settings/DST.ini") << "DefaultRule=europe\r\n";
 
   printf("EPG: 7 days x 200 channels, events of 30 to 60 minutes\n");
-  double start = Seconds();
+  double start = bench::Seconds();
   std::string script = root + "/make_pool.py";
   std::ofstream(script) <<
       "import sys, json, datetime, random\n"
@@ -122,9 +97,9 @@ int main() {
       "pool = build_pool(events, base=0x20000000, pool_order=order)\n"
       "print(write(pool, sys.argv[1]))\n";
   std::string manifestPath = root + "/manifest.json";
-  command = "/usr/bin/python3 " + script + " " + root + "/pool.bin > " + manifestPath;
+  std::string command = "/usr/bin/python3 " + script + " " + root + "/pool.bin > " + manifestPath;
   if (system(command.c_str()) != 0) return 1;
-  printf("  pool image written by the encoder in %.1f s\n", Seconds() - start);
+  printf("  pool image written by the encoder in %.1f s\n", bench::Seconds() - start);
 
   std::ifstream in(root + "/pool.bin", std::ios::binary);
   std::stringstream image;
@@ -144,13 +119,7 @@ int main() {
   }
   printf("  pool image %.1f MB\n", gImage.size() / 1e6);
 
-  std::string error;
-  if (!emu::Start(root, &error)) {
-    fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  emu::AttachLinkedTap(0x514B570F, "/ProgramFiles/Settings/Orvane", TAP_EventHandler);
-  InstallTapServices();   // TAP_MemAlloc from the emulated TAP heap, counted to slot 0
+  if (!bench::StartOrvane(root)) return 1;
   loadParental();
   loadGenre();
   gEPGFirmware.eventPool = Pool;
@@ -159,11 +128,11 @@ int main() {
   gEPGFirmware.satellitePosition = Position;
 
   size_t before = HeapInUse();
-  start = Seconds();
+  start = bench::Seconds();
   EPGEvent *event = static_cast<EPGEvent *>(malloc(sizeof(EPGEvent)));
   EPGInfo_FilterReset();
   int all = EPGInfo_FindFirst(event);
-  double took = Seconds() - start;
+  double took = bench::Seconds() - start;
   printf("  reader over the whole pool: %d events in %.1f ms, %zu bytes of TAP heap held\n", all, took * 1000,
          HeapInUse() - before);
   EPGInfo_Free();
@@ -176,14 +145,13 @@ int main() {
   Measure("everything (up to the answer's limit)", "");
 
   emu::ResetTapHeapPeak(0);
-  start = Seconds();
+  start = bench::Seconds();
   int written = dumpEPG2File();
-  took = Seconds() - start;
+  took = bench::Seconds() - start;
   struct stat s;
   std::string dump = root + "/mnt/hd/ProgramFiles/Settings/Orvane/PVR.epg";
   printf("PVR.epg: %d records in %.1f ms, %.1f MB, TAP heap peak %.1f KB\n", written, took * 1000,
          stat(dump.c_str(), &s) == 0 ? s.st_size / 1e6 : 0.0, HeapPeakSinceReset() / 1024.0);
 
-  command = "rm -rf '" + root + "'";
-  return system(command.c_str()) == 0 ? 0 : 1;
+  return bench::RemoveRoot(root) ? 0 : 1;
 }

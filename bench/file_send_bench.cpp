@@ -23,13 +23,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "bench/bench_support.h"
 
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec + t.tv_nsec / 1e9;
-}
+namespace {
 
 void *Drain(void *arg) {
   int fd = *static_cast<int *>(arg);
@@ -85,12 +81,12 @@ double MicrosecondsPerAnswer(Way way, const char *path, int socketFd, double ms)
   double best = 1e9;
   for (int run = 0; run < 5; run++) {
     long count = 0;
-    double start = Now(), end = start + ms / 5000.0;
-    while (Now() < end) {
+    double start = bench::Seconds(), end = start + ms / 5000.0;
+    while (bench::Seconds() < end) {
       if (!AnswerOnce(way, path, socketFd)) return -1;
       count++;
     }
-    best = std::min(best, (Now() - start) * 1e6 / (double)count);
+    best = std::min(best, (bench::Seconds() - start) * 1e6 / (double)count);
   }
   return best;
 }

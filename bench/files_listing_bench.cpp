@@ -7,16 +7,16 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <string>
-#include <thread>
 
+#include "bench/bench_support.h"
 #include "emulator/emulator.h"
 #include "platform/tap_api.h"
 #include "platform/tap_services.h"
+#include "tests/unit/sent_answer.h"
 #include "webserver/api/api_files.h"
 #include "webserver/api/api_files_tree.h"
 #include "webserver/core/http_connection.h"
@@ -68,28 +68,6 @@ for i in range(5000):
     folders.append(path)
 )PY";
 
-double Seconds() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
-}
-
-// Runs a handler answering into a socket pair; returns what it sent.
-std::string Answer(void (*handler)(const char *), const char *params) {
-  int pair[2];
-  if (socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0) return std::string();
-  std::string received;
-  std::thread reader([&] {
-    char buffer[65536];
-    for (ssize_t n; (n = read(pair[1], buffer, sizeof buffer)) > 0;) received.append(buffer, (size_t)n);
-  });
-  gInboundSocket = pair[0];
-  handler(params);
-  reader.join();
-  close(pair[1]);
-  return received;
-}
-
 // The answer's "count" and "truncated" members.
 int Member(const std::string &answer, const char *name) {
   size_t at = answer.find(std::string("\"") + name + "\":");
@@ -98,46 +76,38 @@ int Member(const std::string &answer, const char *name) {
 
 void Measure(const char *what, void (*handler)(const char *), const char *params) {
   const int runs = 5;
-  std::string answer;
+  SentAnswer answer;
   size_t peak = 0, left = 0;
   double best = 1e9;
   for (int i = 0; i < runs; i++) {
     emu::ResetTapHeapPeak(0);
     size_t before = emu::TapHeapUse(0).inUse;
-    double start = Seconds();
-    answer = Answer(handler, params);
-    double took = Seconds() - start;
+    double start = bench::Seconds();
+    answer = AnswerOf([&] { handler(params); });
+    double took = bench::Seconds() - start;
     if (took < best) best = took;
     peak = emu::TapHeapUse(0).peak - before;
     left = emu::TapHeapUse(0).inUse - before;
   }
-  int truncated = Member(answer, "truncated");
+  int truncated = Member(answer.body, "truncated");
   printf("  %-30s %7.1f ms  %9zu bytes sent, count %4d%s  TAP heap peak %8zu bytes (%zu left in use)\n", what,
-         best * 1000, answer.size(), Member(answer, "count"), truncated == 1 ? " (truncated)" : "", peak, left);
+         best * 1000, answer.Bytes(), Member(answer.body, "count"), truncated == 1 ? " (truncated)" : "", peak, left);
 }
 
 }  // namespace
 
 int main() {
-  char pattern[] = "/tmp/orvane-files-bench-XXXXXX";
-  if (!mkdtemp(pattern)) return 1;
-  std::string root = pattern;
+  std::string root = bench::MakeRoot("files-bench");
+  if (root.empty()) return 1;
   std::string script = root + "/writer.py";
   FILE *out = fopen(script.c_str(), "w");
   if (!out) return 1;
   fputs(kWriter, out);
   fclose(out);
-  std::string command = "mkdir -p " + root + "/mnt/hd/ProgramFiles/Settings/Orvane " + root + "/tmp && /usr/bin/python3 " +
-                        script + " " + root + " " ORVANE_SOURCE_DIR;
+  std::string command = "/usr/bin/python3 " + script + " " + root + " " ORVANE_SOURCE_DIR;
   printf("Writing 1000 recordings, 1000 tagged MP3 files and 5000 folders...\n");
   if (system(command.c_str()) != 0) return 1;
-  std::string error;
-  if (!emu::Start(root, &error)) {
-    fprintf(stderr, "%s\n", error.c_str());
-    return 1;
-  }
-  emu::AttachLinkedTap(0x514B570F, "/ProgramFiles/Settings/Orvane", TAP_EventHandler);
-  InstallTapServices();   // the answers take their memory from the TAP heap
+  if (!bench::StartOrvane(root)) return 1;
   gLoggingLevel = 0;
   snprintf(gRecordingExt, sizeof gRecordingExt, ".rec");
 
@@ -147,6 +117,5 @@ int main() {
   Measure("one recording by name", APIFilesGet, "dir=/mnt/hd/DataFiles/Bench&file=Recording%20number%200500.rec");
   Measure("tree of 5000 folders, 2 deep", APIFilesTree, "dir=/mnt/hd/DataFiles/Wide");
   Measure("tree of 5000 folders, ~25 deep", APIFilesTree, "dir=/mnt/hd/DataFiles/Tree");
-  command = "rm -rf " + root;
-  return system(command.c_str()) == 0 ? 0 : 1;
+  return bench::RemoveRoot(root) ? 0 : 1;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "common/common_memory.h"
 #include "config/logo_sprite_sheet.h"
 #include "config/osd_logo_painter.h"
@@ -22,12 +23,6 @@
 #include "platform/png_codec.h"
 
 namespace {
-
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec + t.tv_nsec / 1e9;
-}
 
 void MakeFolders(const std::string &path) {
   for (size_t at = 1; (at = path.find('/', at)) != std::string::npos; at++) mkdir(path.substr(0, at).c_str(), 0755);
@@ -157,10 +152,10 @@ int main() {
     }
     std::vector<std::string> names;
     std::vector<LogoChannel> channels = MakeDisk(n, &names);
-    double t0 = Now();
+    double t0 = bench::Seconds();
     LogoCacheReport cacheReport;
     LogoCacheBuild(kLogoFolder, &cacheReport);
-    double t1 = Now();
+    double t1 = bench::Seconds();
     LogoStore store;
     LogoStoreOpen(&store, kLogoFolder, 0);
     // The logo files' pixels without compression, with the cache's own header and records.
@@ -173,9 +168,9 @@ int main() {
     LogoStoreOpen(&store, kLogoFolder, 0);
     LogoSheetOptions options = {OsdLogoPainter(), &store, "2024/01/01 00:00:00", nullptr, nullptr};
     LogoSheetReport report;
-    double t2 = Now();
+    double t2 = bench::Seconds();
     BuildLogoSpriteSheet(channels.data(), (int)channels.size(), &options, &report);
-    double t3 = Now();
+    double t3 = bench::Seconds();
     LogoStoreClose(&store);
     struct stat cache, png;
     stat((root + "/mnt/hd/ProgramFiles/Settings/Logos/Logo.cache").c_str(), &cache);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/mp3_tags.h"
 #include "platform/rec_header.h"
 
@@ -43,12 +44,6 @@ for i in range(1000):
     t.save(path, v2_version=4)
 )PY";
 
-double Now() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec + t.tv_nsec / 1e9;
-}
-
 std::vector<std::string> Files(const std::string &folder) {
   std::vector<std::string> files;
   DIR *dir = opendir(folder.c_str());
@@ -67,9 +62,9 @@ void Measure(const char *what, const std::vector<std::string> &files, Read read)
   int good = 0;
   for (int pass = 0; pass < 2; pass++) {
     good = 0;
-    double start = Now();
+    double start = bench::Seconds();
     for (const std::string &file : files) good += read(file.c_str());
-    seconds = Now() - start;
+    seconds = bench::Seconds() - start;
   }
   printf("%-28s %5zu files  %8.1f ms  %7.1f us/file  (%d read)\n", what, files.size(), seconds * 1e3,
          files.empty() ? 0.0 : seconds * 1e6 / files.size(), good);

@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/unit/emulated_pvr.h"
-#include "tests/unit/sent_answer.h"
+#include "tests/unit/handler_answer.h"
 #include "tests/unit/python_oracle.h"
 #include "webserver/core/settings.h"
 

@@ -11,7 +11,7 @@
 #include <set>
 
 #include "tests/unit/emulated_pvr.h"
-#include "tests/unit/sent_answer.h"
+#include "tests/unit/handler_answer.h"
 #include "tests/unit/python_oracle.h"
 
 namespace {

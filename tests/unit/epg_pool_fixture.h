@@ -14,7 +14,7 @@
 #include "platform/pvr_time.h"
 #include "tests/unit/emulated_pvr.h"
 #include "tests/unit/python_oracle.h"
-#include "tests/unit/sent_answer.h"
+#include "tests/unit/handler_answer.h"
 #include "webserver/core/http_connection.h"
 #include "webserver/epg/epg_firmware_access.h"
 #include "webserver/epg/epg_info.h"

@@ -1,13 +1,11 @@
 // The answer an API handler sends, caught on a socket pair standing in for the client's
-// connection: its head and its body.
+// connection: its head and its body. Used by the unit tests and the benchmarks.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 
@@ -17,6 +15,8 @@ struct SentAnswer {
   std::string head;   // status line and header fields
   std::string body;   // empty when nothing was sent
   bool sent = false;
+
+  size_t Bytes() const { return sent ? head.size() + 4 + body.size() : 0; }   // all that was sent
 };
 
 // Runs call (which answers through NetHTTPRespond, or not at all) and returns what reached
@@ -45,18 +45,3 @@ inline SentAnswer AnswerOf(const std::function<void()> &call) {
   return answer;
 }
 
-// The body the handler sends for params ("" when it sends nothing).
-template <typename Handler>
-std::string HandlerBody(Handler handler, const std::string &params) {
-  return AnswerOf([&] { handler(params.c_str()); }).body;
-}
-
-// The body parsed; a body that is not JSON fails the test.
-template <typename Handler>
-nlohmann::json HandlerAnswer(Handler handler, const std::string &params, std::string *raw = nullptr) {
-  std::string body = HandlerBody(handler, params);
-  if (raw) *raw = body;
-  nlohmann::json parsed = nlohmann::json::parse(body, nullptr, false);
-  EXPECT_FALSE(parsed.is_discarded()) << body.substr(0, 2000);
-  return parsed;
-}
