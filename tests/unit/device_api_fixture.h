@@ -29,28 +29,10 @@ class DeviceApiTest : public EmulatedPvr {
     gRemoteType = gRecordingStreams = 0;
     gPVRname[0] = '\0';
     gPowerFlag = 0;
-    saved_ = {gPort, gSearchPort, gEPGSource, gCacheControl, gAuthentication, gEPGCacheTimeout, gBlockFactor,
-              gIsUTFFirmware, gAUFirmwareFlag};
-    memcpy(savedExt_, gRecordingExt, sizeof savedExt_);
-    memcpy(savedCredentials_, gCredentials, sizeof savedCredentials_);
   }
   void TearDown() override {
-    // Orvane.tap's start (Start) read settings that the tests after these expect unchanged.
-    gPort = saved_.port;
-    gSearchPort = saved_.searchPort;
-    gEPGSource = saved_.epgSource;
-    gCacheControl = saved_.cacheControl;
-    gAuthentication = saved_.authentication;
-    gEPGCacheTimeout = saved_.epgCacheTimeout;
-    gBlockFactor = saved_.blockFactor;
-    gIsUTFFirmware = saved_.utf;
-    gAUFirmwareFlag = saved_.au;
-    memcpy(gRecordingExt, savedExt_, sizeof savedExt_);
-    memcpy(gCredentials, savedCredentials_, sizeof savedCredentials_);
+    // The settings that Orvane.tap's start (Start) read are put back by EmulatedPvr.
     ReleaseFirmwareModelTable();
-    gModelInfo = nullptr;
-    gRemoteType = gRecordingStreams = 0;
-    gLoggingLevel = 0;
     gPowerFlag = 0;
     emu::TakeGeneratedEvents();
     emu::ApplyProfile("{}", &ignored_);
@@ -122,12 +104,4 @@ class DeviceApiTest : public EmulatedPvr {
 
   SentAnswer last_;
   std::string ignored_;
-
- private:
-  struct SavedSettings {
-    word port, searchPort;
-    int epgSource, cacheControl, authentication, epgCacheTimeout, blockFactor, utf, au;
-  } saved_ = {};
-  char savedExt_[sizeof gRecordingExt] = {};
-  char savedCredentials_[sizeof gCredentials] = {};
 };

@@ -23,6 +23,7 @@ void MakeFolders(const std::string &path) {
 }  // namespace
 
 void EmulatedPvr::SetUp() {
+  settings_.Take();
   char pattern[] = "/tmp/orvane-pvr-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   root_ = pattern;
@@ -45,6 +46,7 @@ void EmulatedPvr::TearDown() {
     int ignored = system(("rm -rf '" + root_ + "'").c_str());
     (void)ignored;
   }
+  settings_.PutBack();
 }
 
 std::string EmulatedPvr::Host(const std::string &pvrPath) const {

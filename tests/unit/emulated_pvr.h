@@ -9,6 +9,7 @@
 
 #include "emulator/emulator.h"
 #include "tests/unit/run_command.h"
+#include "tests/unit/server_settings_snapshot.h"
 
 class EmulatedPvr : public ::testing::Test {
  protected:
@@ -23,4 +24,7 @@ class EmulatedPvr : public ::testing::Test {
   bool Exists(const std::string &pvrPath) const;
 
   std::string root_;
+
+ private:
+  ServerSettingsSnapshot settings_;   // put back after the test
 };
