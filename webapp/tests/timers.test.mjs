@@ -14,6 +14,27 @@ function tomorrowAt(timestamp, hh, mm) {
   return { pvr: `${date.replace(/-/g, '/')} ${pad(hh)}:${pad(mm)}:00`, input: `${date}T${pad(hh)}:${pad(mm)}` };
 }
 
+/**
+ * The first hour of the day from which `minutes` (with a quarter of an hour on either side)
+ * touch no timer's time of day on any day, so that the timers of the demo world (some of
+ * which repeat) never join a clash a test builds, whatever the date.
+ */
+function freeHour(timers, minutes) {
+  const margin = 15;
+  const dayMinutes = 24 * 60;
+  const touches = (from, to, timer) => {
+    const [, , , h, mi] = timer.starttime.split(/[/ :]/).map(Number);
+    const start = h * 60 + mi;
+    return [-dayMinutes, 0, dayMinutes].some((shift) => start + shift < to && start + shift + timer.duration > from);
+  };
+  for (let hour = 0; hour < 24; hour++) {
+    const from = hour * 60 - margin;
+    const to = hour * 60 + minutes + margin;
+    if (!timers.some((timer) => touches(from, to, timer))) return hour;
+  }
+  throw new Error(`no free hour among ${JSON.stringify(timers.map((x) => [x.starttime, x.duration]))}`);
+}
+
 describe('timers view', () => {
   let pvr;
   before(async () => { pvr = await startPvr(); });
@@ -102,7 +123,8 @@ describe('timers view', () => {
     if (reason) t.todo(reason);
     const config = await pvr.api('config', 'get');
     const channels = (await pvr.api('channels', 'get')).channels.filter((c) => c.chtype === 0);
-    const when = tomorrowAt(config.timestamp, 9, 0);
+    const timers = (await pvr.api('timers', 'get')).timers;
+    const when = tomorrowAt(config.timestamp, freeHour(timers, 60 + config.maxrecstreams), 0);
     for (let i = 0; i <= config.maxrecstreams; i++) {
       const body = `isrec=1\nservicetype=0\nservicenum=${channels[i % channels.length].chnum}\nduration=60\n` +
                    `starttime=${when.pvr.slice(0, 14)}${pad(i)}:00\nfilename=Clash ${i}${config.recextension}\n`;
