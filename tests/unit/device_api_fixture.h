@@ -4,7 +4,6 @@
 // its start, and the handlers' answers parsed with their members in order.
 #pragma once
 
-#include <string.h>
 
 #include <nlohmann/json.hpp>
 #include <string>

@@ -5,69 +5,42 @@
 
 #include <string.h>
 
+#include <string>
+#include <vector>
+
 #include "webserver/core/logging.h"
 #include "webserver/core/settings.h"
 
 class ServerSettingsSnapshot {
  public:
   void Take() {
-    modelInfo_ = gModelInfo;
-    remoteType_ = gRemoteType;
-    recordingStreams_ = gRecordingStreams;
-    memcpy(recordingExt_, gRecordingExt, sizeof recordingExt_);
-    blockFactor_ = gBlockFactor;
-    utf_ = gIsUTFFirmware;
-    au_ = gAUFirmwareFlag;
-    utcOffset_ = gUTCoffset;
-    memcpy(pvrName_, gPVRname, sizeof pvrName_);
-    port_ = gPort;
-    searchPort_ = gSearchPort;
-    epgCacheTimeout_ = gEPGCacheTimeout;
-    nextEPGOffset_ = gNextEPGOffset;
-    nextEPGRefresh_ = gNextEPGRefresh;
-    epgSource_ = gEPGSource;
-    cacheControl_ = gCacheControl;
-    authentication_ = gAuthentication;
-    memcpy(credentials_, gCredentials, sizeof credentials_);
-    seStatus_ = gSEStatus;
-    seVersion_ = gSEVersion;
-    loggingLevel_ = gLoggingLevel;
+    saved_.clear();
+    for (const Global &global : Globals()) saved_.emplace_back(static_cast<const char *>(global.at), global.size);
   }
   void PutBack() const {
-    gModelInfo = modelInfo_;
-    gRemoteType = remoteType_;
-    gRecordingStreams = recordingStreams_;
-    memcpy(gRecordingExt, recordingExt_, sizeof recordingExt_);
-    gBlockFactor = blockFactor_;
-    gIsUTFFirmware = utf_;
-    gAUFirmwareFlag = au_;
-    gUTCoffset = utcOffset_;
-    memcpy(gPVRname, pvrName_, sizeof pvrName_);
-    gPort = port_;
-    gSearchPort = searchPort_;
-    gEPGCacheTimeout = epgCacheTimeout_;
-    gNextEPGOffset = nextEPGOffset_;
-    gNextEPGRefresh = nextEPGRefresh_;
-    gEPGSource = epgSource_;
-    gCacheControl = cacheControl_;
-    gAuthentication = authentication_;
-    memcpy(gCredentials, credentials_, sizeof credentials_);
-    gSEStatus = seStatus_;
-    gSEVersion = seVersion_;
-    gLoggingLevel = loggingLevel_;
+    const std::vector<Global> globals = Globals();
+    for (size_t i = 0; i < saved_.size() && i < globals.size(); i++) memcpy(globals[i].at, saved_[i].data(), globals[i].size);
   }
 
  private:
-  const byte *modelInfo_ = nullptr;
-  int remoteType_ = 0, recordingStreams_ = 0;
-  char recordingExt_[sizeof gRecordingExt] = {};
-  int blockFactor_ = 0, utf_ = 0, au_ = 0;
-  int16_t utcOffset_ = 0;
-  char pvrName_[sizeof gPVRname] = {};
-  word port_ = 0, searchPort_ = 0;
-  int epgCacheTimeout_ = 0;
-  dword nextEPGOffset_ = 0, nextEPGRefresh_ = 0;
-  int epgSource_ = 0, cacheControl_ = 0, authentication_ = 0;
-  char credentials_[sizeof gCredentials] = {};
-  int seStatus_ = 0, seVersion_ = 0, loggingLevel_ = 0;
+  struct Global {
+    void *at;
+    size_t size;
+  };
+  // Every global the server's start and settings reader set: one list for both directions.
+  static std::vector<Global> Globals() {
+    return {{&gModelInfo, sizeof gModelInfo},         {&gRemoteType, sizeof gRemoteType},
+            {&gRecordingStreams, sizeof gRecordingStreams}, {gRecordingExt, sizeof gRecordingExt},
+            {&gBlockFactor, sizeof gBlockFactor},     {&gIsUTFFirmware, sizeof gIsUTFFirmware},
+            {&gAUFirmwareFlag, sizeof gAUFirmwareFlag}, {&gUTCoffset, sizeof gUTCoffset},
+            {gPVRname, sizeof gPVRname},              {&gPort, sizeof gPort},
+            {&gSearchPort, sizeof gSearchPort},       {&gEPGCacheTimeout, sizeof gEPGCacheTimeout},
+            {&gNextEPGOffset, sizeof gNextEPGOffset}, {&gNextEPGRefresh, sizeof gNextEPGRefresh},
+            {&gEPGSource, sizeof gEPGSource},         {&gCacheControl, sizeof gCacheControl},
+            {&gAuthentication, sizeof gAuthentication}, {gCredentials, sizeof gCredentials},
+            {&gSEStatus, sizeof gSEStatus},           {&gSEVersion, sizeof gSEVersion},
+            {&gLoggingLevel, sizeof gLoggingLevel}};
+  }
+
+  std::vector<std::string> saved_;
 };
